@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that are missing for building and running Vistoramo
+# ("run") or for building it and running every test ("test").
+set -euo pipefail
+
+what=${1:-run}
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6
+          libsane-dev libsane1 sane-utils fonts-dejavu-core)
+if [ "$what" = test ]; then
+  packages+=(libgtest-dev libgmock-dev xvfb xauth openbox xdotool xclip x11-utils)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+"${sudo[@]}" apt-get update
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,25 @@
+#include "Dateiexistenz.h"
+
+#include "System.h"
+
+#include <QFile>
+#include <sys/stat.h>
+
+QString withTrailingSeparator(const QString &dir)
+{
+    return dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/');
+}
+
+QString Programmpfad()
+{
+    return withTrailingSeparator(rt::programDirectory());
+}
+
+bool DateiVorhanden(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    // The entry itself counts, so a link is there even where its target is not.
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}

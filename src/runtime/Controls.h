@@ -1,0 +1,180 @@
+#pragma once
+// The window and its controls as the window's code sees them: positions and sizes in
+// twips, scroll bars whose ends may run either way, and events as plain callbacks.
+
+#include "Picture.h"
+
+#include <QColor>
+#include <QIcon>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+
+class QPushButton;
+class QScrollBar;
+
+namespace rt {
+
+using Event = std::function<void()>;
+
+// Something that holds controls: the window or a picture box.
+class Container {
+public:
+    virtual ~Container() = default;
+    virtual float Width() const = 0;
+    virtual float Height() const = 0;
+    virtual QWidget *clientWidget() const = 0;
+};
+
+// A control placed in its container; geometry in twips relative to the container's
+// client area. A negative width or height is an "invalid property value" error.
+class Control {
+public:
+    Control(Container &container, QWidget *widget);
+    virtual ~Control();
+    Control(const Control &) = delete;
+    Control &operator=(const Control &) = delete;
+
+    float Left() const { return left_; }
+    float Top() const { return top_; }
+    float Width() const { return width_; }
+    float Height() const { return height_; }
+    void setLeft(float twips);
+    void setTop(float twips);
+    void setWidth(float twips);
+    void setHeight(float twips);
+    void place(float left, float top, float width, float height);
+
+    bool Visible() const;
+    void setVisible(bool visible);
+    Container &container() const { return container_; }
+    void SetFocus();
+    void setTabStop(bool tabStop);
+    QWidget *widget() const { return widget_; }
+
+private:
+    void applyGeometry();
+
+    Container &container_;
+    QPointer<QWidget> widget_;
+    float left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+};
+
+class CommandButton : public Control {
+public:
+    CommandButton(Container &container, const QString &caption);
+    QString Caption() const;
+    void onClick(Event handler);
+    QPushButton *button() const;
+
+private:
+    Event click_;
+};
+
+class PictureView;
+
+// A picture box: paints its picture at (0, 0) on its background colour; with AutoSize it
+// takes the size of every picture assigned to it. Children are clipped by it.
+class PictureBox : public Control, public Container {
+public:
+    explicit PictureBox(Container &container);
+
+    float Width() const override { return Control::Width(); }
+    float Height() const override { return Control::Height(); }
+    QWidget *clientWidget() const override;
+
+    void setBackColor(QRgb rgb);
+    QRgb BackColor() const;
+    const Picture &picture() const;
+    void setPicture(const Picture &picture);
+    void clearPicture() { setPicture(Picture()); }
+    bool AutoSize() const { return autoSize_; }
+    void setAutoSize(bool autoSize);
+    void Refresh();
+
+private:
+    void fitToPicture();
+    PictureView *view() const;
+    bool autoSize_ = false;
+};
+
+// A scroll bar. Min is the value at the top or left end and Max the value at the other
+// end, also when Max < Min. Value stays inside; moving it from outside raises Change.
+class ScrollBar : public Control {
+public:
+    ScrollBar(Container &container, Qt::Orientation orientation);
+
+    std::int32_t Min() const { return min_; }
+    std::int32_t Max() const { return max_; }
+    std::int32_t Value() const { return value_; }
+    std::int32_t SmallChange() const { return small_; }
+    std::int32_t LargeChange() const { return large_; }
+    void setMin(std::int32_t min);
+    void setMax(std::int32_t max);
+    void setValue(std::int32_t value);
+    void setSmallChange(std::int32_t step);
+    void setLargeChange(std::int32_t step);
+
+    void onChange(Event handler) { change_ = std::move(handler); }
+    void onScroll(Event handler) { scroll_ = std::move(handler); }
+    QScrollBar *bar() const;
+
+private:
+    void setRange(std::int32_t min, std::int32_t max);
+    void sync();
+    void userMoved(int position);
+    void raiseChange();
+    std::int32_t fromPosition(int position) const;
+
+    std::int32_t min_ = 0, max_ = 32767, value_ = 0, small_ = 1, large_ = 1;
+    std::int32_t valueAtPress_ = 0;
+    bool syncing_ = false;
+    Event change_, scroll_;
+};
+
+class FormWidget;
+
+// A top-level window. Width and Height are its outer frame in twips; writing them
+// resizes the window and raises Resize at once. Load runs once, before the first showing.
+class Form : public Container {
+public:
+    enum State { Normal = 0, Minimized = 1, Maximized = 2 };
+
+    Form();
+    ~Form() override;
+    Form(const Form &) = delete;
+    Form &operator=(const Form &) = delete;
+
+    QString Caption() const;
+    void setCaption(const QString &caption);
+    float Width() const override { return width_; }
+    float Height() const override { return height_; }
+    void setWidth(float twips);
+    void setHeight(float twips);
+    int WindowState() const;
+    WId hWnd() const;
+    QWidget *clientWidget() const override;
+
+    void Show();
+    void onLoad(Event handler) { load_ = std::move(handler); }
+    void onResize(Event handler) { resize_ = std::move(handler); }
+
+    // The fixed allowance for caption bar and borders, in pixels.
+    static constexpr int frameWidthPx = 8;
+    static constexpr int frameHeightPx = 26;
+
+private:
+    friend class FormWidget;
+    void applySize();
+    void raiseResize();
+    void clientResized(QSize size);
+
+    FormWidget *widget_;
+    float width_ = 0, height_ = 0;
+    bool loaded_ = false;
+    Event load_, resize_;
+};
+
+} // namespace rt

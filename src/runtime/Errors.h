@@ -1,0 +1,66 @@
+#pragma once
+// Run-time errors: what a control, the loader or a library call cannot do.
+// The window's routines decide what follows through the two policies below.
+
+#include <QString>
+#include <exception>
+#include <string>
+
+namespace rt {
+
+enum class ErrorCode {
+    Overflow = 6,
+    OutOfMemory = 7,
+    FileNotFound = 53,
+    PathFileAccess = 75,
+    CantLoadLibrary = 48,
+    InvalidPropertyValue = 380,
+    InvalidPicture = 481,
+};
+
+class RuntimeError : public std::exception {
+public:
+    RuntimeError(ErrorCode code, QString text);
+    ErrorCode code() const noexcept { return code_; }
+    const QString &text() const noexcept { return text_; }
+    const char *what() const noexcept override { return what_.c_str(); }
+
+private:
+    ErrorCode code_;
+    QString text_;
+    std::string what_;
+};
+
+[[noreturn]] void raise(ErrorCode code, const QString &text);
+
+// Reports an error that a handler swallowed, on stderr, so that nothing is lost silently
+// while the user sees nothing.
+void logSkipped(const char *where, const std::exception &e) noexcept;
+
+// "Skip and continue": runs one step; a failing step is skipped, the next one runs.
+template <class Step>
+void skip(Step &&step) noexcept
+{
+    try {
+        step();
+    } catch (const std::exception &e) {
+        logSkipped("skipped step", e);
+    } catch (...) {
+        logSkipped("skipped step", std::runtime_error("unknown error"));
+    }
+}
+
+// Runs an event handler so that no exception ever reaches Qt's event loop.
+template <class Handler>
+void runHandler(const char *name, Handler &&handler) noexcept
+{
+    try {
+        handler();
+    } catch (const std::exception &e) {
+        logSkipped(name, e);
+    } catch (...) {
+        logSkipped(name, std::runtime_error("unknown error"));
+    }
+}
+
+} // namespace rt

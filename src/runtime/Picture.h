@@ -1,0 +1,31 @@
+#pragma once
+// A picture as a picture box holds it, and the loader for BMP, JPEG and GIF files.
+
+#include <QImage>
+#include <QString>
+
+namespace rt {
+
+// Implicitly shared: copies share one image in memory.
+class Picture {
+public:
+    Picture() = default;
+    explicit Picture(QImage image) : image_(std::move(image)) {}
+    bool isEmpty() const { return image_.isNull(); }
+    const QImage &image() const { return image_; }
+    float widthTwips() const;
+    float heightTwips() const;
+
+private:
+    QImage image_;
+};
+
+// Loads a BMP, JPEG or GIF file (the first frame of a GIF). Anything else, including a
+// directory, a device, a damaged file or a picture too large for memory, is an
+// "invalid picture" or "file not found" run-time error.
+Picture LoadPicture(const QString &path);
+
+// The largest picture the loader accepts, in megabytes of decoded image.
+int pictureAllocationLimitMB();
+
+} // namespace rt

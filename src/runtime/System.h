@@ -1,0 +1,34 @@
+#pragma once
+// The screen, message boxes, the event pump and the program's directory.
+
+#include <QString>
+
+class QWidget;
+
+namespace rt {
+
+enum MousePointer { Default = 0, Hourglass = 11 };
+
+class ScreenObject {
+public:
+    float Width() const;
+    float Height() const;
+    int MousePointer() const;
+    // Program-wide: 0 the default pointer, 11 the hourglass.
+    void setMousePointer(int pointer) const;
+};
+
+inline const ScreenObject Screen;
+
+// An information message box with one OK button; waits for OK.
+void MsgBoxInfo(QWidget *owner, const QString &text, const QString &title);
+
+// Lets the events that are pending run, once.
+void DoEvents();
+
+// The directory that holds the program's executable, as the system reports it.
+QString programDirectory();
+// Tests run the window in a directory of their own.
+void setProgramDirectoryForTesting(const QString &dir);
+
+} // namespace rt

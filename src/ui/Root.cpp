@@ -1,0 +1,154 @@
+#include "Root.h"
+
+#include "Dateiexistenz.h"
+#include "Errors.h"
+#include "Scanner.h"
+#include "System.h"
+#include "Units.h"
+
+#include <QFont>
+#include <QIcon>
+#include <QImage>
+
+using rt::Screen;
+using rt::skip;
+using rt::to32;
+
+namespace {
+constexpr QRgb White = 0xFFFFFF;
+
+QFont windowFont()
+{
+    // Verdana where the machine has it, else the closest font it offers.
+    QFont font;
+    font.setFamilies({QStringLiteral("Verdana")});
+    font.setPointSizeF(8.25);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+} // namespace
+
+Root::Root()
+{
+    setCaption(QStringLiteral(" Vistoramo"));
+    clientWidget()->setWindowIcon(QIcon(QStringLiteral(":/vistoramo/Vistoramo.ico")));
+    clientWidget()->setFont(windowFont());
+
+    // The window's design size; start-up replaces it at once.
+    setWidth(9450 + 120);
+    setHeight(6855 + 390);
+
+    BGerät.place(45, 45, 1095, 375);
+    BScannen.place(1170, 45, 1095, 375);
+    BAblage.place(2295, 45, 1095, 375);
+    Picture1.place(45, 450, 9060, 6090);
+    VScroll1.place(9180, 450, 240, 6090);
+    HScroll1.place(45, 6570, 9105, 240);
+    Picture2.place(0, 0, 7530, 4650);
+    PResize.place(9225, 6660, 195, 180);
+
+    Picture2.setBackColor(White);
+    Picture1.setAutoSize(true);
+    PResize.setAutoSize(true);
+    PResize.setPicture(rt::Picture(QImage(QStringLiteral(":/vistoramo/Groesse.bmp"))));
+
+    QWidget::setTabOrder(BGerät.widget(), BScannen.widget());
+    QWidget::setTabOrder(BScannen.widget(), BAblage.widget());
+    QWidget::setTabOrder(BAblage.widget(), Picture1.widget());
+    QWidget::setTabOrder(Picture1.widget(), VScroll1.widget());
+    QWidget::setTabOrder(VScroll1.widget(), HScroll1.widget());
+    QWidget::setTabOrder(HScroll1.widget(), Picture2.widget());
+    QWidget::setTabOrder(Picture2.widget(), PResize.widget());
+
+    onLoad([this] { Form_Load(); });
+    onResize([this] { Form_Resize(); });
+    HScroll1.onChange([this] { HScroll1_Change(); });
+    HScroll1.onScroll([this] { HScroll1_Change(); });
+    VScroll1.onChange([this] { VScroll1_Change(); });
+    VScroll1.onScroll([this] { VScroll1_Change(); });
+    BGerät.onClick([this] { BGerät_Click(); });
+    BScannen.onClick([this] { BScannen_Click(); });
+    BAblage.onClick([this] { BAblage_Click(); });
+}
+
+// ---- Start-up --------------------------------------------------------------------------
+
+void Root::Form_Load()
+{
+    QString dir;
+    QString name;
+    skip([&] { dir = Programmpfad(); });
+    skip([&] { if (DateiVorhanden(dir + "Rastelo.jpg")) name = "Rastelo.jpg"; });
+    skip([&] { if (name.isEmpty() && DateiVorhanden(dir + "Rastelo.gif")) name = "Rastelo.gif"; });
+    skip([&] { if (name.isEmpty() && DateiVorhanden(dir + "Rastelo.bmp")) name = "Rastelo.bmp"; });
+    skip([&] { Picture1.setBackColor(White); });
+    skip([&] { Picture2.setBackColor(White); });
+    skip([&] { Picture2.setPicture(rt::LoadPicture(dir + name)); });
+    skip([&] { Picture2.setAutoSize(true); });
+    skip([&] { Picture2.Refresh(); });
+    skip([&] { if (Picture2.Height() < Screen.Height()) setHeight(Picture2.Height() + 930); });
+    skip([&] { if (Picture2.Width() < Screen.Width()) setWidth(Picture2.Width() + 240); });
+    skip([&] { setHeight(6500); });
+    skip([&] { setWidth(8500); });
+}
+
+// ---- Layout ----------------------------------------------------------------------------
+
+void Root::Form_Resize()
+{
+    if (WindowState() == Minimized)
+        return;
+    skip([&] { Picture1.setHeight(HScroll1.Visible() ? Height() - 1250 : Height() - 1020); });
+    skip([&] { Picture1.setWidth(VScroll1.Visible() ? Width() - 500 : Width() - 240); });
+    skip([&] { Scroll_Reading(); });
+    skip([&] { VScroll1.setVisible(Picture2.Height() > Picture1.Height()); });
+    skip([&] { HScroll1.setVisible(Picture2.Width() > Picture1.Width()); });
+    skip([&] { Picture1.setHeight(HScroll1.Visible() ? Height() - 1250 : Height() - 1020); });
+    skip([&] { Picture1.setWidth(VScroll1.Visible() ? Width() - 500 : Width() - 240); });
+    skip([&] { VScroll1.setLeft(Width() - 410); });
+    skip([&] { VScroll1.setHeight(Picture1.Height()); });
+    skip([&] { HScroll1.setTop(Height() - 800); });
+    skip([&] { HScroll1.setWidth(Picture1.Width()); });
+    skip([&] { PResize.setLeft(Width() - 345); });
+    skip([&] { PResize.setTop(Height() - 600); });
+}
+
+// ---- Scrolling -------------------------------------------------------------------------
+
+void Root::Scroll_Reading()
+{
+    VScroll1.setMax(to32(Picture2.container().Height() - Picture2.Height()));
+    VScroll1.setMin(0);
+    VScroll1.setLargeChange(to32(Picture1.container().Height()));
+    VScroll1.setSmallChange(to32(VScroll1.LargeChange() / 10.0));
+    HScroll1.setMax(to32(Picture2.container().Width() - Picture2.Width()));
+    HScroll1.setMin(0);
+    HScroll1.setLargeChange(to32(Picture1.container().Width()));
+    HScroll1.setSmallChange(to32(HScroll1.LargeChange() / 10.0));
+}
+
+void Root::HScroll1_Change()
+{
+    Picture2.setLeft(static_cast<float>(HScroll1.Value()));
+    Picture1.SetFocus();
+}
+
+void Root::VScroll1_Change()
+{
+    Picture2.setTop(static_cast<float>(VScroll1.Value()));
+    Picture1.SetFocus();
+}
+
+// ---- Commands --------------------------------------------------------------------------
+
+void Root::BGerät_Click()
+{
+}
+
+void Root::BScannen_Click()
+{
+}
+
+void Root::BAblage_Click()
+{
+}
