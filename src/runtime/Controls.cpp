@@ -376,6 +376,7 @@ private:
 
 Form::Form() : widget_(new FormWidget(*this))
 {
+    applySize(); // a size of our own, so that the first showing keeps it
 }
 
 Form::~Form()

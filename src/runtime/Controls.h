@@ -80,6 +80,8 @@ class PictureView;
 class PictureBox : public Control, public Container {
 public:
     explicit PictureBox(Container &container);
+    // A picture box inside another one (not a copy: controls are never copied).
+    explicit PictureBox(PictureBox &container) : PictureBox(static_cast<Container &>(container)) {}
 
     float Width() const override { return Control::Width(); }
     float Height() const override { return Control::Height(); }

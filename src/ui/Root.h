@@ -15,7 +15,7 @@ public:
     rt::PictureBox Picture1{*this};
     rt::ScrollBar VScroll1{*this, Qt::Vertical};
     rt::ScrollBar HScroll1{*this, Qt::Horizontal};
-    rt::PictureBox Picture2{static_cast<rt::Container &>(Picture1)}; // inside the viewport
+    rt::PictureBox Picture2{Picture1}; // inside the viewport
     rt::PictureBox PResize{*this};
 
     // Start-up, layout and scrolling.

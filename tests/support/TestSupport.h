@@ -26,6 +26,9 @@ private:
 // A picture of the given size whose pixels tell where they are.
 QImage patternImage(int width, int height);
 
+// A GIF of the picture in a 3-3-2 palette (Qt writes no GIF). frames > 1 repeats it.
+QByteArray gifBytes(const QImage &image, int frames = 1);
+
 // Records each message box that appears while it lives and answers it with OK.
 struct ShownMessage {
     QString title;

@@ -1,0 +1,104 @@
+// The window as created: its controls, their geometry in pixels at 96 dpi, tab order,
+// access keys, captions and resources.
+
+#include "Root.h"
+#include "TestSupport.h"
+
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+struct Expected {
+    const char *name;
+    const rt::Control &control;
+    QRect pixels;
+};
+} // namespace
+
+TEST(RootWindow, ControlsStandWhereTheDesignPutsThem)
+{
+    Root root;
+    EXPECT_EQ(root.Caption(), QStringLiteral(" Vistoramo"));
+    const Expected table[] = {
+        {"BGerät", root.BGerät, {3, 3, 73, 25}},
+        {"BScannen", root.BScannen, {78, 3, 73, 25}},
+        {"BAblage", root.BAblage, {153, 3, 73, 25}},
+        {"Picture1", root.Picture1, {3, 30, 604, 406}},
+        {"VScroll1", root.VScroll1, {612, 30, 16, 406}},
+        {"HScroll1", root.HScroll1, {3, 438, 607, 16}},
+        {"Picture2", root.Picture2, {0, 0, 502, 310}},
+        {"PResize", root.PResize, {615, 444, 13, 12}},
+    };
+    for (const Expected &e : table)
+        EXPECT_EQ(e.control.widget()->geometry(), e.pixels) << e.name;
+    EXPECT_EQ(root.Picture2.widget()->parentWidget(), root.Picture1.widget());
+    EXPECT_EQ(&root.Picture2.container(), static_cast<rt::Container *>(&root.Picture1));
+    EXPECT_EQ(&root.Picture1.container(), static_cast<rt::Container *>(&root));
+    EXPECT_EQ(root.BGerät.Caption(), QStringLiteral("&Geräte"));
+    EXPECT_EQ(root.BScannen.Caption(), QStringLiteral("&Bilddatei"));
+    EXPECT_EQ(root.BAblage.Caption(), QStringLiteral("&Ablage"));
+    // the design client area, plus the frame allowance
+    EXPECT_EQ(root.clientWidget()->size(), QSize(630, 457));
+}
+
+TEST(RootWindow, BeforeStartUpBothBarsShowAndThePictureIsEmptyWhite)
+{
+    Root root;
+    EXPECT_TRUE(root.VScroll1.Visible());
+    EXPECT_TRUE(root.HScroll1.Visible());
+    EXPECT_EQ(root.VScroll1.Value(), 0);
+    EXPECT_EQ(root.HScroll1.Value(), 0);
+    EXPECT_TRUE(root.Picture2.picture().isEmpty());
+    EXPECT_EQ(root.Picture2.BackColor() & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_FLOAT_EQ(root.Picture2.Width(), 7530);
+    EXPECT_FLOAT_EQ(root.Picture2.Height(), 4650);
+    EXPECT_EQ(root.PResize.picture().image().size(), QSize(13, 12));
+}
+
+TEST(RootWindow, FontIconAndTabOrder)
+{
+    Root root;
+    const QFont font = root.BGerät.widget()->font();
+    EXPECT_EQ(font.families().value(0), QStringLiteral("Verdana"));
+    EXPECT_DOUBLE_EQ(font.pointSizeF(), 8.25);
+    EXPECT_EQ(font.weight(), QFont::Normal);
+    const QList<QSize> sizes = root.clientWidget()->windowIcon().availableSizes();
+    for (QSize s : {QSize(16, 16), QSize(32, 32), QSize(48, 48)})
+        EXPECT_TRUE(sizes.contains(s)) << s.width();
+
+    const QWidget *order[] = {root.BGerät.widget(), root.BScannen.widget(), root.BAblage.widget(),
+                              root.Picture1.widget(), root.VScroll1.widget(), root.HScroll1.widget(),
+                              root.Picture2.widget(), root.PResize.widget()};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        EXPECT_EQ(order[i]->nextInFocusChain(), order[i + 1]) << i;
+}
+
+TEST(RootWindow, AccessKeysClickTheButtonsAndTheGripDoesNothing)
+{
+    Root root;
+    root.Show();
+    root.clientWidget()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(root.clientWidget()));
+    QSignalSpy geraete(root.BGerät.button(), &QPushButton::clicked);
+    QSignalSpy scannen(root.BScannen.button(), &QPushButton::clicked);
+    QSignalSpy ablage(root.BAblage.button(), &QPushButton::clicked);
+    root.BGerät.onClick([] {});
+    root.BScannen.onClick([] {});
+    root.BAblage.onClick([] {});
+    QTest::keyClick(root.clientWidget(), Qt::Key_G, Qt::AltModifier);
+    QTest::keyClick(root.clientWidget(), Qt::Key_B, Qt::AltModifier);
+    QTest::keyClick(root.clientWidget(), Qt::Key_A, Qt::AltModifier);
+    // A button answers its access key with an animated click.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ablage.count() > 0; }, 2000));
+    EXPECT_EQ(geraete.count(), 1);
+    EXPECT_EQ(scannen.count(), 1);
+    EXPECT_EQ(ablage.count(), 1);
+
+    const QRect before = root.PResize.widget()->geometry();
+    QTest::mouseClick(root.PResize.widget(), Qt::LeftButton);
+    EXPECT_EQ(root.PResize.widget()->geometry(), before);
+    EXPECT_TRUE(root.Picture2.picture().isEmpty());
+}

@@ -1,0 +1,146 @@
+// Start-up: which start picture is shown, bad start pictures, and the start size.
+
+#include "Root.h"
+#include "System.h"
+#include "TestSupport.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QtEndian>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Starts the window in the given program directory and records any message box.
+struct Started {
+    Root root;
+    std::vector<ShownMessage> messages;
+    explicit Started()
+    {
+        MessageBoxWatcher watcher;
+        root.Show();
+        messages = watcher.shown();
+    }
+};
+
+void expectEmptyWhiteStart(const Started &s)
+{
+    EXPECT_TRUE(s.root.Picture2.picture().isEmpty());
+    EXPECT_FLOAT_EQ(s.root.Picture2.Width(), 7530);
+    EXPECT_FLOAT_EQ(s.root.Picture2.Height(), 4650);
+    EXPECT_EQ(s.root.Picture1.BackColor() & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(s.root.Picture2.BackColor() & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_TRUE(s.messages.empty());
+    EXPECT_FLOAT_EQ(s.root.Width(), 8500);
+    EXPECT_FLOAT_EQ(s.root.Height(), 6500);
+}
+
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buf(&bytes);
+    buf.open(QIODevice::WriteOnly);
+    image.save(&buf, format, 100);
+    return bytes;
+}
+
+} // namespace
+
+TEST(StartUp, TakesJpegBeforeGifBeforeBmp)
+{
+    struct Case {
+        std::vector<const char *> present;
+        int expectedWidth;
+    };
+    // Each start picture has its own width so the shown one tells which was taken.
+    const std::map<QString, int> widths{{"Rastelo.jpg", 40}, {"Rastelo.gif", 50}, {"Rastelo.bmp", 60}};
+    const std::vector<Case> cases{
+        {{"Rastelo.jpg", "Rastelo.gif", "Rastelo.bmp"}, 40},
+        {{"Rastelo.gif", "Rastelo.bmp"}, 50},
+        {{"Rastelo.jpg", "Rastelo.bmp"}, 40},
+        {{"Rastelo.jpg", "Rastelo.gif"}, 40},
+        {{"Rastelo.bmp"}, 60},
+        {{"Rastelo.gif"}, 50},
+    };
+    for (const Case &c : cases) {
+        ProgramDir dir;
+        for (const char *name : c.present) {
+            const QString n = QString::fromLatin1(name);
+            const QImage image = patternImage(widths.at(n), 30);
+            if (n.endsWith("gif"))
+                dir.write(n, gifBytes(image));
+            else
+                dir.writeImage(n, image, n.endsWith("jpg") ? "JPEG" : "BMP");
+        }
+        Started s;
+        EXPECT_EQ(s.root.Picture2.picture().image().width(), c.expectedWidth) << c.present.size();
+        EXPECT_FLOAT_EQ(s.root.Picture2.Width(), static_cast<float>(c.expectedWidth) * 15.0f);
+        EXPECT_FLOAT_EQ(s.root.Picture2.Height(), 30 * 15.0f);
+        EXPECT_TRUE(s.messages.empty());
+        EXPECT_FLOAT_EQ(s.root.Width(), 8500);
+        EXPECT_FLOAT_EQ(s.root.Height(), 6500);
+    }
+}
+
+TEST(StartUp, WithoutAStartPictureTheWindowShowsTheEmptyWhiteBox)
+{
+    ProgramDir dir;
+    Started s;
+    expectEmptyWhiteStart(s);
+    const QImage shot = s.root.Picture1.widget()->grab().toImage();
+    EXPECT_EQ(shot.pixel(10, 10) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST(StartUp, BadStartPicturesAreSkippedSilently)
+{
+    const QByteArray jpeg = encoded(patternImage(64, 48), "JPEG");
+    QByteArray huge = encoded(patternImage(16, 16), "BMP");
+    qToLittleEndian<qint32>(65535, huge.data() + 18);
+    qToLittleEndian<qint32>(65535, huge.data() + 22);
+    const std::vector<std::pair<const char *, std::function<void(ProgramDir &)>>> cases{
+        {"truncated jpeg", [&](ProgramDir &d) { d.write("Rastelo.jpg", jpeg.left(jpeg.size() / 3)); }},
+        {"damaged jpeg", [&](ProgramDir &d) { d.write("Rastelo.jpg", QByteArray(jpeg.size(), 'x')); }},
+        {"empty gif", [](ProgramDir &d) { d.write("Rastelo.gif", ""); }},
+        {"text as bmp", [](ProgramDir &d) { d.write("Rastelo.bmp", "kein Bild"); }},
+        {"png as jpeg", [](ProgramDir &d) { d.writeImage("Rastelo.jpg", patternImage(20, 20), "PNG"); }},
+        {"directory", [](ProgramDir &d) { QDir(d.path()).mkdir("Rastelo.jpg"); }},
+        {"fifo", [](ProgramDir &d) { ::mkfifo(QFile::encodeName(d.file("Rastelo.bmp")).constData(), 0600); }},
+        {"too big for memory", [&](ProgramDir &d) { d.write("Rastelo.bmp", huge); }},
+        {"unreadable", [](ProgramDir &d) {
+             d.write("Rastelo.gif", gifBytes(patternImage(20, 20)));
+             ::chmod(QFile::encodeName(d.file("Rastelo.gif")).constData(), 0);
+         }},
+    };
+    for (const auto &[what, make] : cases) {
+        SCOPED_TRACE(what);
+        ProgramDir dir;
+        make(dir);
+        if (std::string(what) == "unreadable" && ::geteuid() == 0)
+            continue; // root reads every file
+        Started s;
+        expectEmptyWhiteStart(s);
+    }
+}
+
+TEST(StartUp, AMissingProgramDirectoryGivesTheEmptyWhiteBox)
+{
+    rt::setProgramDirectoryForTesting(QStringLiteral("/nonexistent/vistoramo/dir"));
+    Started s;
+    rt::setProgramDirectoryForTesting(QString());
+    expectEmptyWhiteStart(s);
+}
+
+TEST(StartUp, ThePictureSizeNeverDecidesTheWindowSize)
+{
+    for (QSize size : {QSize(8, 8), QSize(2000, 1500), QSize(1200, 3000)}) {
+        ProgramDir dir;
+        dir.writeImage("Rastelo.bmp", patternImage(size.width(), size.height()), "BMP");
+        Started s;
+        EXPECT_EQ(s.root.Picture2.picture().image().size(), size);
+        EXPECT_FLOAT_EQ(s.root.Width(), 8500);
+        EXPECT_FLOAT_EQ(s.root.Height(), 6500);
+        EXPECT_EQ(s.root.clientWidget()->size(), QSize(567 - 8, 433 - 26));
+    }
+}
