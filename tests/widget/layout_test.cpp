@@ -1,0 +1,256 @@
+// Layout and scrolling: ranges, visibility thresholds, the two sizing passes, minimising,
+// windows too small for the layout and pictures far beyond 16-bit sizes.
+
+#include "Root.h"
+#include "Units.h"
+#include "System.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QPaintEvent>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+void dragToEnd(rt::ScrollBar &bar)
+{
+    QScrollBar *b = bar.bar();
+    b->setSliderDown(true);
+    b->setSliderPosition(b->maximum());
+    b->setSliderDown(false);
+}
+
+void showActive(Root &root)
+{
+    root.Show();
+    root.clientWidget()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(root.clientWidget()));
+}
+
+} // namespace
+
+TEST(ScrollReading, RangesFollowTheViewportThePictureAndTheWindow)
+{
+    ProgramDir dir;
+    Root root;
+    root.setHeight(900);
+    root.Picture1.setHeight(500);
+    root.Picture2.setHeight(900);
+    root.Scroll_Reading();
+    EXPECT_EQ(root.VScroll1.Max(), -400);
+    EXPECT_EQ(root.VScroll1.Min(), 0);
+    EXPECT_EQ(root.VScroll1.LargeChange(), 900);
+    EXPECT_EQ(root.VScroll1.SmallChange(), 90);
+    dragToEnd(root.VScroll1);
+    EXPECT_EQ(root.VScroll1.Value(), -400);
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), -400);
+
+    root.setHeight(6500);
+    root.Picture1.setHeight(900);
+    root.Scroll_Reading();
+    EXPECT_EQ(root.VScroll1.Max(), 0); // exactly as high as the viewport
+    EXPECT_EQ(root.VScroll1.LargeChange(), 6500);
+    EXPECT_EQ(root.VScroll1.SmallChange(), 650);
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), 0); // pulled back with the value
+
+    root.setWidth(6525); // a tenth of it lies halfway: 652.5 rounds to 652
+    root.Scroll_Reading();
+    EXPECT_EQ(root.HScroll1.SmallChange(), 652);
+    root.setWidth(6535);
+    root.Scroll_Reading();
+    EXPECT_EQ(root.HScroll1.SmallChange(), 654);
+}
+
+TEST(ScrollReading, AShrunkRangePullsValueAndPictureBackAtOnce)
+{
+    ProgramDir dir;
+    Root root;
+    root.Picture1.setHeight(500);
+    root.Picture2.setHeight(1500);
+    root.Scroll_Reading();
+    root.VScroll1.setValue(-800);
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), -800);
+    root.Picture2.setHeight(800);
+    root.Scroll_Reading();
+    EXPECT_EQ(root.VScroll1.Max(), -300);
+    EXPECT_EQ(root.VScroll1.Value(), -300);
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), -300);
+}
+
+TEST(Scrolling, ArrowsAndTrackMoveThePictureAndTheFocusGoesToTheViewport)
+{
+    ProgramDir dir;
+    dir.writeImage("Rastelo.bmp", patternImage(1000, 900), "BMP");
+    Root root;
+    showActive(root);
+    ASSERT_TRUE(root.VScroll1.Visible());
+    const std::int32_t small = root.VScroll1.SmallChange();
+    const std::int32_t large = root.VScroll1.LargeChange();
+    root.BAblage.SetFocus();
+    root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), static_cast<float>(-small));
+    EXPECT_EQ(QApplication::focusWidget(), root.Picture1.widget());
+    root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), static_cast<float>(std::max(-small - large, root.VScroll1.Max())));
+    for (int i = 0; i < 20; ++i)
+        root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(root.VScroll1.Value(), root.VScroll1.Max()); // stops at the end
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), static_cast<float>(root.VScroll1.Max()));
+
+    // While the thumb is dragged, the picture follows before the release.
+    QScrollBar *h = root.HScroll1.bar();
+    h->setSliderDown(true);
+    h->setSliderPosition(h->maximum() / 2);
+    EXPECT_FLOAT_EQ(root.Picture2.Left(), static_cast<float>(root.HScroll1.Value()));
+    EXPECT_LT(root.Picture2.Left(), 0.0f);
+    h->setSliderDown(false);
+}
+
+TEST(Layout, ABarShowsOnlyWhenThePictureIsLargerThanTheViewport)
+{
+    ProgramDir dir;
+    Root root;
+    root.Show();
+    root.Picture2.setWidth(1000);
+    root.HScroll1.setVisible(false);
+    root.Picture2.setHeight(6500 - 1020 + 1);
+    root.Form_Resize();
+    EXPECT_TRUE(root.VScroll1.Visible());
+    root.Picture2.setHeight(6500 - 1020);
+    root.Form_Resize();
+    EXPECT_FALSE(root.VScroll1.Visible());
+    EXPECT_FLOAT_EQ(root.Picture1.Height(), 5480);
+    EXPECT_FLOAT_EQ(root.Picture1.Width(), 8260);
+}
+
+TEST(Layout, BothBarsHideForASmallPictureWhileTheRangesKeepTheFirstPassViewport)
+{
+    ProgramDir dir;
+    Root root; // at its design size, both bars visible, the empty 7530 x 4650 picture
+    root.Form_Resize();
+    EXPECT_FALSE(root.VScroll1.Visible());
+    EXPECT_FALSE(root.HScroll1.Visible());
+    EXPECT_FLOAT_EQ(root.Picture1.Width(), 9570 - 500 + 260);
+    EXPECT_FLOAT_EQ(root.Picture1.Height(), 7245 - 1250 + 230);
+    EXPECT_EQ(root.HScroll1.Max(), 9570 - 500 - 7530);
+    EXPECT_EQ(root.VScroll1.Max(), 7245 - 1250 - 4650);
+    EXPECT_FLOAT_EQ(root.VScroll1.Left(), 9570 - 410);
+    EXPECT_FLOAT_EQ(root.HScroll1.Top(), 7245 - 800);
+    EXPECT_FLOAT_EQ(root.PResize.Left(), 9570 - 345);
+    EXPECT_FLOAT_EQ(root.PResize.Top(), 7245 - 600);
+}
+
+TEST(Layout, BetweenTheTwoOffsetsTheBarsSwapOnEveryRun)
+{
+    ProgramDir dir;
+    Root root;
+    root.Show();
+    root.Picture2.setHeight(5400); // in (6500 - 1250, 6500 - 1020]
+    root.Picture2.setWidth(8100);  // in (8500 - 500, 8500 - 240]
+    root.VScroll1.setVisible(true);
+    root.HScroll1.setVisible(false);
+    root.Form_Resize();
+    EXPECT_FALSE(root.VScroll1.Visible());
+    EXPECT_TRUE(root.HScroll1.Visible());
+    root.Form_Resize();
+    EXPECT_TRUE(root.VScroll1.Visible());
+    EXPECT_FALSE(root.HScroll1.Visible());
+    for (bool both : {true, false}) {
+        root.VScroll1.setVisible(both);
+        root.HScroll1.setVisible(both);
+        root.Form_Resize();
+        EXPECT_EQ(root.VScroll1.Visible(), both);
+        EXPECT_EQ(root.HScroll1.Visible(), both);
+    }
+}
+
+TEST(Layout, AMinimisedWindowIsLeftAloneAndRestoringLaysItOut)
+{
+    ProgramDir dir;
+    Root root;
+    root.Show();
+    root.clientWidget()->showMinimized();
+    ASSERT_EQ(root.WindowState(), rt::Form::Minimized);
+    root.Picture2.setHeight(20000);
+    root.Form_Resize();
+    EXPECT_FALSE(root.VScroll1.Visible());
+    root.clientWidget()->showNormal();
+    EXPECT_TRUE(root.VScroll1.Visible());
+    EXPECT_EQ(root.VScroll1.Max(), 6500 - 1020 - 20000);
+}
+
+TEST(Layout, AWindowSmallerThanTheOffsetsSkipsThoseStepsOnly)
+{
+    ProgramDir dir;
+    Root root;
+    root.Show();
+    const float viewportHeight = root.Picture1.Height();
+    root.setHeight(1000);
+    EXPECT_FLOAT_EQ(root.Picture1.Height(), viewportHeight); // 1000 - 1020 refused
+    EXPECT_FLOAT_EQ(root.HScroll1.Top(), 200);
+    EXPECT_FLOAT_EQ(root.PResize.Top(), 400);
+    root.setWidth(200);
+    EXPECT_FLOAT_EQ(root.VScroll1.Left(), -210);
+    EXPECT_FLOAT_EQ(root.PResize.Left(), -145);
+    EXPECT_FLOAT_EQ(root.Picture1.Width(), 8260); // 200 - 240 refused
+}
+
+TEST(Layout, AScanSizedStartPictureScrollsToEveryEdge)
+{
+    // An A4 page at 600 dpi: 74 400 x 105 240 twips, far beyond 16-bit ranges.
+    ProgramDir dir;
+    const QImage page = patternImage(4960, 7016);
+    dir.writeImage("Rastelo.bmp", page, "BMP");
+    Root root;
+    showActive(root);
+    ASSERT_TRUE(root.VScroll1.Visible());
+    ASSERT_TRUE(root.HScroll1.Visible());
+    EXPECT_FLOAT_EQ(root.Picture2.Left(), 0);
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), 0);
+    QImage shot = root.Picture1.widget()->grab().toImage();
+    EXPECT_EQ(shot.pixel(0, 0), page.pixel(0, 0));
+
+    dragToEnd(root.VScroll1);
+    dragToEnd(root.HScroll1);
+    EXPECT_EQ(root.VScroll1.Max(), rt::to32(root.Picture1.Height() - 105240.0f));
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), static_cast<float>(root.VScroll1.Max()));
+    EXPECT_FLOAT_EQ(root.Picture2.Left(), static_cast<float>(root.HScroll1.Max()));
+    shot = root.Picture1.widget()->grab().toImage();
+    const int w = shot.width(), h = shot.height();
+    EXPECT_EQ(shot.pixel(w - 1, h - 1), page.pixel(4959, 7015));
+    EXPECT_EQ(shot.pixel(0, h - 1), page.pixel(4960 - w, 7015));
+    EXPECT_EQ(shot.pixel(w - 1, 0), page.pixel(4959, 7016 - h));
+}
+
+namespace {
+// Adds up the area of every region the picture is asked to paint.
+struct PaintedArea : QObject {
+    qint64 area = 0;
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            for (const QRect &r : static_cast<QPaintEvent *>(e)->region())
+                area += qint64{r.width()} * r.height();
+        return false;
+    }
+};
+} // namespace
+
+TEST(Scrolling, AStepRepaintsOnlyTheUncoveredStrip)
+{
+    ProgramDir dir;
+    dir.writeImage("Rastelo.bmp", patternImage(2000, 3000), "BMP");
+    Root root;
+    showActive(root);
+    QApplication::processEvents();
+    PaintedArea painted;
+    root.Picture2.widget()->installEventFilter(&painted);
+    root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QApplication::processEvents();
+    const QSize viewport = root.Picture1.widget()->size();
+    const int stepPx = rt::toPixels(root.VScroll1.SmallChange());
+    EXPECT_GT(painted.area, 0);
+    EXPECT_LE(painted.area, qint64{viewport.width()} * (stepPx + 2));
+}
