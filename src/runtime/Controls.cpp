@@ -211,15 +211,13 @@ void PictureBox::setPicture(const Picture &picture)
 void PictureBox::setAutoSize(bool autoSize)
 {
     autoSize_ = autoSize;
-    if (autoSize_)
+    if (autoSize_ && !picture().isEmpty())
         fitToPicture();
 }
 
 void PictureBox::fitToPicture()
 {
     const Picture &p = view()->picture;
-    if (p.isEmpty())
-        return;
     setWidth(p.widthTwips());
     setHeight(p.heightTwips());
 }

@@ -76,7 +76,8 @@ private:
 class PictureView;
 
 // A picture box: paints its picture at (0, 0) on its background colour; with AutoSize it
-// takes the size of every picture assigned to it. Children are clipped by it.
+// takes the size of every picture assigned to it (an empty one has no size). Children are
+// clipped by it.
 class PictureBox : public Control, public Container {
 public:
     explicit PictureBox(Container &container);

@@ -1,6 +1,15 @@
 #include "System.h"
 
+#include "Errors.h"
+#include "Picture.h"
 #include "Units.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QMimeData>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -58,6 +67,32 @@ void MsgBoxInfo(QWidget *owner, const QString &text, const QString &title)
 void DoEvents()
 {
     QCoreApplication::processEvents();
+}
+
+void Kill(const QString &path)
+{
+    if (::unlink(QFile::encodeName(path).constData()) != 0)
+        raise(ErrorCode::PathFileAccess,
+              QStringLiteral("Datei kann nicht gelöscht werden: %1 (%2)")
+                  .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+}
+
+void ClipboardObject::Clear() const
+{
+    QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+}
+
+void ClipboardObject::SetPicture(const Picture &picture) const
+{
+    if (picture.isEmpty())
+        return;
+    QGuiApplication::clipboard()->setImage(picture.image(), QClipboard::Clipboard);
+}
+
+bool ClipboardObject::HasBitmap() const
+{
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    return data && data->hasImage();
 }
 
 QString programDirectory()

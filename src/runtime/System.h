@@ -26,6 +26,20 @@ void MsgBoxInfo(QWidget *owner, const QString &text, const QString &title);
 // Lets the events that are pending run, once.
 void DoEvents();
 
+// Deletes a file; a "path/file access" run-time error when it cannot.
+void Kill(const QString &path);
+
+// The system clipboard.
+class ClipboardObject {
+public:
+    void Clear() const;
+    // Puts the picture on the clipboard as a bitmap; an empty picture puts nothing there.
+    void SetPicture(const class Picture &picture) const;
+    bool HasBitmap() const;
+};
+
+inline const ClipboardObject Clipboard;
+
 // The directory that holds the program's executable, as the system reports it.
 QString programDirectory();
 // Tests run the window in a directory of their own.

@@ -143,12 +143,60 @@ void Root::VScroll1_Change()
 
 void Root::BGerät_Click()
 {
+    Scanner::ChooseSource(hWnd());
 }
 
 void Root::BScannen_Click()
 {
+    // A click that arrives while the command runs (the pending events of its own step)
+    // never starts a second, nested acquisition.
+    if (acquiring_)
+        return;
+    acquiring_ = true;
+    const struct Done {
+        bool &flag;
+        ~Done() { flag = false; }
+    } done{acquiring_};
+
+    try {
+        const QString dir = Programmpfad();
+        const QString name = QStringLiteral("Temp.bmp");
+        Screen.setMousePointer(rt::Hourglass);
+        Picture2.clearPicture();
+        Scroll_Reading();
+        Form_Resize();
+        rt::DoEvents();
+        const std::int16_t r = Scanner::AcquireToFile(hWnd(), dir + name);
+        if (r == 0) {
+            Picture2.setPicture(rt::LoadPicture(dir + name));
+            if (DateiVorhanden(dir + name))
+                rt::Kill(dir + name);
+            Scroll_Reading();
+            Form_Resize();
+            Screen.setMousePointer(rt::Default);
+            return;
+        }
+    } catch (const std::exception &e) {
+        rt::logSkipped("BScannen_Click", e);
+    } catch (...) {
+        rt::logSkipped("BScannen_Click", std::runtime_error("unknown error"));
+    }
+    // Every other outcome: one message.
+    skip([&] { Screen.setMousePointer(rt::Default); });
+    skip([&] { rt::MsgBoxInfo(clientWidget(), QStringLiteral("Der Vorgang wurde von dem Benutzer abgebrochen.  "), Caption()); });
 }
 
 void Root::BAblage_Click()
 {
+    // With no picture shown the clipboard keeps what it holds, and the copy has failed.
+    const bool havePicture = !Picture2.picture().isEmpty();
+    if (havePicture) {
+        rt::Clipboard.Clear();
+        rt::Clipboard.SetPicture(Picture2.picture());
+    }
+    const bool ok = havePicture && rt::Clipboard.HasBitmap();
+    rt::MsgBoxInfo(clientWidget(),
+                   ok ? QStringLiteral("Bild-Datei wurde erfolgreich in die Zwischenablage kopiert.  ")
+                      : QStringLiteral("Fehler beim Kopiervorgang in die Zwischenablage.  "),
+                   QStringLiteral(" Zwischenablage"));
 }

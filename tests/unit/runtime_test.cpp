@@ -182,18 +182,22 @@ TEST(Controls, AChildPictureIsClippedByItsContainerAndShowsItsLowerRightPartWhen
     EXPECT_EQ(shot.pixel(99, 99), patternImage(300, 200).pixel(249, 199));
 }
 
-TEST(Controls, AnEmptyPictureBoxPaintsItsBackColourAndKeepsItsSize)
+TEST(Controls, AutoSizeFollowsEveryAssignedPictureButNotAnEmptyStart)
 {
     Form form;
     PictureBox box(form);
     box.place(0, 0, 600, 300);
-    box.setAutoSize(true);
     box.setBackColor(0xFFFFFF);
-    box.setPicture(Picture(patternImage(10, 10)));
-    box.clearPicture();
-    EXPECT_FLOAT_EQ(box.Width(), 150);
+    box.setAutoSize(true); // nothing assigned yet: the box keeps its size
+    EXPECT_FLOAT_EQ(box.Width(), 600);
     const QImage shot = box.widget()->grab().toImage();
     EXPECT_EQ(shot.pixel(5, 5) & 0xFFFFFF, 0xFFFFFFu);
+    box.setPicture(Picture(patternImage(10, 20)));
+    EXPECT_FLOAT_EQ(box.Width(), 150);
+    EXPECT_FLOAT_EQ(box.Height(), 300);
+    box.clearPicture();
+    EXPECT_FLOAT_EQ(box.Width(), 0);
+    EXPECT_FLOAT_EQ(box.Height(), 0);
 }
 
 TEST(Form, WritingASizeResizesAtOnceAndRaisesResizeOnlyOnAChange)

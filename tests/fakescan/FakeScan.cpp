@@ -1,0 +1,79 @@
+// A stand-in for the scanner library in the program's tests: it writes a prepared file to
+// the path it is given and returns what the test asked for. The real library is tested on
+// its own against SANE.
+
+#include <QFile>
+#include <QString>
+#include <cstdint>
+
+namespace {
+struct State {
+    int chooseCalls = 0;
+    int acquireCalls = 0;
+    std::uintptr_t lastOwner = 0;
+    QString lastPath;
+    QString source;           // copied to the target path, when set
+    std::int16_t result = 0;  // what AcquireToFile returns
+    void (*during)(void *) = nullptr;
+    void *context = nullptr;
+};
+State &state()
+{
+    static State s;
+    return s;
+}
+} // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) void ChooseSource(std::uintptr_t owner)
+{
+    ++state().chooseCalls;
+    state().lastOwner = owner;
+    if (state().during)
+        state().during(state().context);
+}
+
+__attribute__((visibility("default"))) std::int16_t AcquireToFile(std::uintptr_t owner, const char *path)
+{
+    State &s = state();
+    ++s.acquireCalls;
+    s.lastOwner = owner;
+    s.lastPath = QFile::decodeName(path);
+    if (s.during)
+        s.during(s.context);
+    if (!s.source.isEmpty()) {
+        QFile::remove(s.lastPath);
+        QFile::copy(s.source, s.lastPath);
+    }
+    return s.result;
+}
+
+// The test's controls.
+__attribute__((visibility("default"))) void FakeScan_Set(const char *source, std::int16_t result,
+                                                         void (*during)(void *), void *context)
+{
+    State &s = state();
+    s.source = source ? QFile::decodeName(source) : QString();
+    s.result = result;
+    s.during = during;
+    s.context = context;
+}
+
+__attribute__((visibility("default"))) int FakeScan_Calls(int which)
+{
+    return which == 0 ? state().chooseCalls : state().acquireCalls;
+}
+
+__attribute__((visibility("default"))) std::uintptr_t FakeScan_LastOwner()
+{
+    return state().lastOwner;
+}
+
+__attribute__((visibility("default"))) const char *FakeScan_LastPath()
+{
+    static QByteArray bytes;
+    bytes = QFile::encodeName(state().lastPath);
+    return bytes.constData();
+}
+}

@@ -1,0 +1,256 @@
+// The three commands with a fake scanner library in the test's own program directory:
+// acquisition into the view, its one failure message, and the copy to the clipboard.
+
+#include "Dateiexistenz.h"
+#include "Root.h"
+#include "Scanner.h"
+#include "System.h"
+#include "TestSupport.h"
+#include "Units.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString Cancelled = QStringLiteral("Der Vorgang wurde von dem Benutzer abgebrochen.  ");
+const QString Copied = QStringLiteral("Bild-Datei wurde erfolgreich in die Zwischenablage kopiert.  ");
+const QString NotCopied = QStringLiteral("Fehler beim Kopiervorgang in die Zwischenablage.  ");
+
+// The fake library, copied into the program directory under the real library's name.
+class FakeLibrary {
+public:
+    explicit FakeLibrary(const ProgramDir &dir)
+    {
+        const QString target = dir.file(QLatin1String(Scanner::libraryFileName));
+        if (!QFile::copy(QStringLiteral(FAKESCAN_PATH), target))
+            throw std::runtime_error("cannot copy the fake library");
+        handle_ = ::dlopen(QFile::encodeName(target).constData(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle_)
+            throw std::runtime_error(::dlerror());
+        set_ = reinterpret_cast<decltype(set_)>(::dlsym(handle_, "FakeScan_Set"));
+        calls_ = reinterpret_cast<decltype(calls_)>(::dlsym(handle_, "FakeScan_Calls"));
+        owner_ = reinterpret_cast<decltype(owner_)>(::dlsym(handle_, "FakeScan_LastOwner"));
+        path_ = reinterpret_cast<decltype(path_)>(::dlsym(handle_, "FakeScan_LastPath"));
+    }
+    // The library writes `source` to its target path, runs `during` while "scanning" and
+    // returns `result`.
+    void set(const QString &source, std::int16_t result, std::function<void()> during = {})
+    {
+        during_ = std::move(during);
+        source_ = QFile::encodeName(source);
+        set_(source.isEmpty() ? nullptr : source_.constData(), result, &FakeLibrary::runDuring, this);
+    }
+    int chooseCalls() const { return calls_(0); }
+    int acquireCalls() const { return calls_(1); }
+    std::uintptr_t lastOwner() const { return owner_(); }
+    QString lastPath() const { return QFile::decodeName(path_()); }
+
+private:
+    static void runDuring(void *self)
+    {
+        auto *me = static_cast<FakeLibrary *>(self);
+        if (me->during_)
+            me->during_();
+    }
+    void *handle_ = nullptr;
+    void (*set_)(const char *, std::int16_t, void (*)(void *), void *) = nullptr;
+    int (*calls_)(int) = nullptr;
+    std::uintptr_t (*owner_)() = nullptr;
+    const char *(*path_)() = nullptr;
+    std::function<void()> during_;
+    QByteArray source_;
+};
+
+struct Scan : ::testing::Test {
+    ProgramDir dir;
+    FakeLibrary library{dir};
+    Root root;
+    std::vector<ShownMessage> messages;
+
+    void SetUp() override { root.Show(); }
+    QString scanFile(const QImage &image)
+    {
+        const QString path = QDir(dir.path()).filePath("scan-source.bmp");
+        image.save(path, "BMP");
+        return path;
+    }
+    void click(rt::CommandButton &button)
+    {
+        MessageBoxWatcher watcher;
+        button.button()->click();
+        messages = watcher.shown();
+    }
+    bool tempExists() const { return DateiVorhanden(Programmpfad() + "Temp.bmp"); }
+};
+
+} // namespace
+
+TEST_F(Scan, APictureLargerThanTheViewportShowsFromItsTopLeftWithItsBars)
+{
+    const QImage page = patternImage(1200, 900);
+    bool hourglassDuring = false, clearedDuring = false;
+    library.set(scanFile(page), 0, [&] {
+        hourglassDuring = rt::Screen.MousePointer() == rt::Hourglass;
+        clearedDuring = root.Picture2.picture().isEmpty();
+    });
+    click(root.BScannen);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(library.acquireCalls(), 1);
+    EXPECT_EQ(library.lastOwner(), root.hWnd());
+    EXPECT_EQ(library.lastPath(), dir.path() + "/Temp.bmp");
+    EXPECT_TRUE(hourglassDuring);
+    EXPECT_TRUE(clearedDuring);
+    EXPECT_EQ(root.Picture2.picture().image(), page.convertToFormat(root.Picture2.picture().image().format()));
+    EXPECT_FLOAT_EQ(root.Picture2.Width(), 1200 * 15.0f);
+    EXPECT_TRUE(root.VScroll1.Visible());
+    EXPECT_TRUE(root.HScroll1.Visible());
+    EXPECT_FLOAT_EQ(root.Picture2.Left(), 0);
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), 0);
+    // The ranges stem from the layout's first pass, still without bars.
+    EXPECT_EQ(root.VScroll1.Max(), rt::to32(root.Height() - 1020 - 900 * 15.0f));
+    EXPECT_FALSE(tempExists());
+    EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
+}
+
+TEST_F(Scan, APictureSmallerThanTheViewportNeedsNoBars)
+{
+    library.set(scanFile(patternImage(100, 80)), 0);
+    click(root.BScannen);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(root.Picture2.picture().image().size(), QSize(100, 80));
+    EXPECT_FALSE(root.VScroll1.Visible());
+    EXPECT_FALSE(root.HScroll1.Visible());
+    EXPECT_FLOAT_EQ(root.Picture2.Left(), 0);
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), 0);
+    EXPECT_FALSE(tempExists());
+}
+
+TEST_F(Scan, APageBeyondSixteenBitSizesIsShownAndScrollable)
+{
+    // An A4 page at 300 dpi: 52 620 twips tall.
+    library.set(scanFile(patternImage(2480, 3508)), 0);
+    click(root.BScannen);
+    EXPECT_TRUE(messages.empty());
+    ASSERT_TRUE(root.VScroll1.Visible());
+    EXPECT_EQ(root.VScroll1.Max(), rt::to32(root.Height() - 1020 - 52620.0f));
+    root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), static_cast<float>(root.VScroll1.Max()));
+    EXPECT_FALSE(tempExists());
+}
+
+TEST_F(Scan, ANewScanStartsAtTheTopLeftAfterScrolling)
+{
+    library.set(scanFile(patternImage(2000, 2000)), 0);
+    click(root.BScannen);
+    root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    root.HScroll1.bar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    ASSERT_LT(root.Picture2.Top(), 0.0f);
+    click(root.BScannen);
+    EXPECT_FLOAT_EQ(root.Picture2.Left(), 0);
+    EXPECT_FLOAT_EQ(root.Picture2.Top(), 0);
+}
+
+TEST_F(Scan, CancelLeavesAnEmptyViewAndOneMessage)
+{
+    library.set(scanFile(patternImage(300, 300)), 0);
+    click(root.BScannen);
+    ASSERT_FALSE(root.Picture2.picture().isEmpty());
+    library.set(QString(), 1);
+    click(root.BScannen);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].title, QStringLiteral(" Vistoramo"));
+    EXPECT_EQ(messages[0].text, Cancelled);
+    EXPECT_TRUE(messages[0].information);
+    EXPECT_TRUE(root.Picture2.picture().isEmpty());
+    EXPECT_FALSE(root.VScroll1.Visible());
+    EXPECT_FALSE(root.HScroll1.Visible());
+    EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
+}
+
+TEST_F(Scan, AWrittenFileThatIsNoPictureStaysAndTheCommandFails)
+{
+    const QString junk = QDir(dir.path()).filePath("junk.bin");
+    dir.write("junk.bin", "keine Bitmap");
+    library.set(junk, 0);
+    click(root.BScannen);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, Cancelled);
+    EXPECT_TRUE(tempExists());
+    EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
+}
+
+TEST_F(Scan, ASecondClickWhileTheCommandRunsStartsNoNestedAcquisition)
+{
+    library.set(scanFile(patternImage(50, 50)), 0, [&] {
+        root.BScannen.button()->click();
+        QApplication::processEvents();
+    });
+    click(root.BScannen);
+    EXPECT_EQ(library.acquireCalls(), 1);
+    EXPECT_TRUE(messages.empty());
+    click(root.BScannen); // and the command runs again once it has ended
+    EXPECT_EQ(library.acquireCalls(), 2);
+}
+
+TEST_F(Scan, ChoosingASourceCallsTheLibraryWithTheWindowAndSaysNothing)
+{
+    click(root.BGerät);
+    EXPECT_EQ(library.chooseCalls(), 1);
+    EXPECT_EQ(library.lastOwner(), root.hWnd());
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST(ScanWithoutLibrary, AcquisitionFailsWithTheMessageAndChoosingSaysNothing)
+{
+    ProgramDir dir;
+    dir.write(QLatin1String(Scanner::libraryFileName), "kein ELF"); // a broken library
+    Root root;
+    root.Show();
+    MessageBoxWatcher watcher;
+    root.BGerät.button()->click();
+    EXPECT_TRUE(watcher.shown().empty());
+    root.BScannen.button()->click();
+    ASSERT_EQ(watcher.shown().size(), 1u);
+    EXPECT_EQ(watcher.shown()[0].text, Cancelled);
+    EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
+    QFile::remove(dir.file(QLatin1String(Scanner::libraryFileName)));
+    root.BScannen.button()->click(); // missing altogether
+    EXPECT_EQ(watcher.shown().size(), 2u);
+}
+
+TEST_F(Scan, CopyingTwiceSucceedsBothTimesAndPutsThePictureThere)
+{
+    const QImage page = patternImage(640, 480);
+    library.set(scanFile(page), 0);
+    click(root.BScannen);
+    for (int i = 0; i < 2; ++i) {
+        QGuiApplication::clipboard()->setText(QStringLiteral("vorher"));
+        click(root.BAblage);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].title, QStringLiteral(" Zwischenablage"));
+        EXPECT_EQ(messages[0].text, Copied);
+        EXPECT_TRUE(messages[0].information);
+        const QImage pasted = QGuiApplication::clipboard()->image();
+        EXPECT_EQ(pasted.convertToFormat(QImage::Format_RGB32), page);
+    }
+}
+
+TEST_F(Scan, CopyingWithNoPictureFailsAndKeepsTheClipboard)
+{
+    library.set(QString(), 1);
+    click(root.BScannen);
+    QGuiApplication::clipboard()->setImage(patternImage(20, 20)); // another program's picture
+    click(root.BAblage);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].title, QStringLiteral(" Zwischenablage"));
+    EXPECT_EQ(messages[0].text, NotCopied);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), patternImage(20, 20));
+}
