@@ -1,5 +1,6 @@
 #include "Picture.h"
 
+#include "BmpReader.h"
 #include "Errors.h"
 #include "Units.h"
 
@@ -35,6 +36,10 @@ Picture LoadPicture(const QString &path)
         raise(ErrorCode::FileNotFound, QStringLiteral("Datei nicht gefunden: %1").arg(path));
     if (!S_ISREG(st.st_mode))
         raise(ErrorCode::InvalidPicture, QStringLiteral("Keine Bilddatei: %1").arg(path));
+
+    // Scans arrive as plain BMP files: those go straight into memory.
+    if (std::optional<QImage> bmp = readPlainBmp(path, qint64{pictureAllocationLimitMB()} * 1024 * 1024))
+        return Picture(std::move(*bmp));
 
     QImageReader::setAllocationLimit(pictureAllocationLimitMB());
     QImageReader reader(path);

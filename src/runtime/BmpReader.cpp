@@ -1,0 +1,133 @@
+#include "BmpReader.h"
+
+#include "Errors.h"
+
+#include <QFile>
+#include <QtEndian>
+#include <cstring>
+#include <vector>
+
+namespace rt {
+
+namespace {
+
+struct Header {
+    qint64 dataOffset;
+    qint32 width;
+    qint32 height; // negative: rows stored top-down
+    quint16 bits;
+    quint32 compression;
+    quint32 coloursUsed;
+    quint32 infoSize;
+};
+
+[[noreturn]] void damaged(const QString &path)
+{
+    raise(ErrorCode::InvalidPicture, QStringLiteral("Beschädigte Bilddatei: %1").arg(path));
+}
+
+bool readExactly(QFile &file, char *into, qint64 size)
+{
+    while (size > 0) {
+        const qint64 got = file.read(into, size);
+        if (got <= 0)
+            return false;
+        into += got;
+        size -= got;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<QImage> readPlainBmp(const QString &path, qint64 allocationLimitBytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    unsigned char head[54];
+    if (file.read(reinterpret_cast<char *>(head), sizeof head) != sizeof head || head[0] != 'B' || head[1] != 'M')
+        return std::nullopt;
+    Header h{};
+    h.dataOffset = qFromLittleEndian<quint32>(head + 10);
+    h.infoSize = qFromLittleEndian<quint32>(head + 14);
+    h.width = qFromLittleEndian<qint32>(head + 18);
+    h.height = qFromLittleEndian<qint32>(head + 22);
+    const quint16 planes = qFromLittleEndian<quint16>(head + 26);
+    h.bits = qFromLittleEndian<quint16>(head + 28);
+    h.compression = qFromLittleEndian<quint32>(head + 30);
+    h.coloursUsed = qFromLittleEndian<quint32>(head + 46);
+
+    const bool plain = h.infoSize >= 40 && h.infoSize <= 124 && planes == 1 && h.compression == 0
+                       && (h.bits == 1 || h.bits == 8 || h.bits == 24 || h.bits == 32);
+    if (!plain)
+        return std::nullopt;
+    if (h.width <= 0 || h.height == 0 || h.height == std::numeric_limits<qint32>::min())
+        damaged(path);
+
+    const qint64 width = h.width;
+    const qint64 rows = h.height < 0 ? -qint64{h.height} : h.height;
+    const qint64 stride = (width * h.bits + 31) / 32 * 4;
+    if (stride * rows > allocationLimitBytes)
+        raise(ErrorCode::InvalidPicture, QStringLiteral("Bild zu groß für den Speicher: %1").arg(path));
+    if (h.dataOffset < 14 + h.infoSize || h.dataOffset + stride * rows > file.size())
+        damaged(path);
+
+    QImage::Format format = QImage::Format_Invalid;
+    QList<QRgb> palette;
+    if (h.bits <= 8) {
+        const quint32 max = 1u << h.bits;
+        const quint32 count = h.coloursUsed == 0 ? max : h.coloursUsed;
+        if (count > max || 14 + h.infoSize + 4 * qint64{count} > h.dataOffset)
+            damaged(path);
+        std::vector<unsigned char> table(4 * count);
+        if (!file.seek(14 + h.infoSize) || !readExactly(file, reinterpret_cast<char *>(table.data()), 4 * qint64{count}))
+            damaged(path);
+        for (quint32 i = 0; i < count; ++i)
+            palette.append(qRgb(table[4 * i + 2], table[4 * i + 1], table[4 * i]));
+        while (palette.size() < static_cast<qsizetype>(max))
+            palette.append(qRgb(0, 0, 0)); // indices the file has no colour for
+        format = h.bits == 1 ? QImage::Format_Mono : QImage::Format_Indexed8;
+        bool greyRamp = h.bits == 8 && count == 256;
+        for (quint32 i = 0; greyRamp && i < 256; ++i)
+            greyRamp = palette[static_cast<qsizetype>(i)] == qRgb(static_cast<int>(i), static_cast<int>(i), static_cast<int>(i));
+        if (greyRamp) { // the bytes are grey levels already
+            format = QImage::Format_Grayscale8;
+            palette.clear();
+        }
+    } else {
+        // 24 bits: B, G, R bytes; 32 bits: B, G, R, unused, which is 0xffRRGGBB little-endian.
+        format = h.bits == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32;
+    }
+
+    QImage image(static_cast<int>(width), static_cast<int>(rows), format);
+    if (image.isNull())
+        raise(ErrorCode::OutOfMemory, QStringLiteral("Nicht genügend Speicher für %1").arg(path));
+    if (image.bytesPerLine() != stride)
+        damaged(path);
+    if (!palette.isEmpty())
+        image.setColorTable(palette);
+
+    if (!file.seek(h.dataOffset) || !readExactly(file, reinterpret_cast<char *>(image.bits()), stride * rows))
+        damaged(path);
+    if (h.height > 0) { // stored bottom-up: turn the rows over in place
+        std::vector<uchar> spare(static_cast<size_t>(stride));
+        for (qint64 top = 0, bottom = rows - 1; top < bottom; ++top, --bottom) {
+            uchar *a = image.scanLine(static_cast<int>(top));
+            uchar *b = image.scanLine(static_cast<int>(bottom));
+            std::memcpy(spare.data(), a, static_cast<size_t>(stride));
+            std::memcpy(a, b, static_cast<size_t>(stride));
+            std::memcpy(b, spare.data(), static_cast<size_t>(stride));
+        }
+    }
+    if (h.bits == 32) { // the fourth byte is unused in the file; the image wants 0xff there
+        for (qint64 y = 0; y < rows; ++y) {
+            auto *line = reinterpret_cast<QRgb *>(image.scanLine(static_cast<int>(y)));
+            for (qint64 x = 0; x < width; ++x)
+                line[x] |= 0xff000000u;
+        }
+    }
+    return image;
+}
+
+} // namespace rt

@@ -1,0 +1,17 @@
+#pragma once
+// A direct reader for the uncompressed BMP files that scans arrive in (1, 8, 24 and 32 bits
+// per pixel): the pixel rows go straight from the file into the image's memory, in the
+// file's own layout, with no conversion pass.
+
+#include <QImage>
+#include <QString>
+#include <optional>
+
+namespace rt {
+
+// The picture, or nothing when the file is no BMP of a kind this reader takes (the general
+// loader then tries). Throws a run-time error for a BMP of such a kind that is damaged or
+// too large for memory.
+std::optional<QImage> readPlainBmp(const QString &path, qint64 allocationLimitBytes);
+
+} // namespace rt

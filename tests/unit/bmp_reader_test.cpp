@@ -1,0 +1,132 @@
+// The direct BMP reader against Qt's own reader, for every kind it takes, and damaged files.
+
+#include "BmpReader.h"
+#include "Errors.h"
+#include "TestSupport.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A BMP of `image` at the given depth, stored top-down or bottom-up.
+QByteArray makeBmp(const QImage &source, int bits, bool topDown)
+{
+    QImage image = source;
+    QList<QRgb> palette;
+    if (bits == 8) {
+        image = source.convertToFormat(QImage::Format_Grayscale8);
+        for (int i = 0; i < 256; ++i)
+            palette.append(qRgb(i, i, i));
+    } else if (bits == 1) {
+        image = source.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+        palette = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
+        image.setColorTable(palette);
+    } else {
+        image = source.convertToFormat(QImage::Format_RGB32);
+    }
+    const int w = image.width(), h = image.height();
+    const int stride = (w * bits + 31) / 32 * 4;
+    const int offset = 54 + 4 * static_cast<int>(palette.size());
+    QByteArray out(offset + stride * h, '\0');
+    auto *p = reinterpret_cast<uchar *>(out.data());
+    p[0] = 'B';
+    p[1] = 'M';
+    qToLittleEndian<quint32>(static_cast<quint32>(out.size()), p + 2);
+    qToLittleEndian<quint32>(static_cast<quint32>(offset), p + 10);
+    qToLittleEndian<quint32>(40, p + 14);
+    qToLittleEndian<qint32>(w, p + 18);
+    qToLittleEndian<qint32>(topDown ? -h : h, p + 22);
+    qToLittleEndian<quint16>(1, p + 26);
+    qToLittleEndian<quint16>(static_cast<quint16>(bits), p + 28);
+    qToLittleEndian<quint32>(static_cast<quint32>(palette.size()), p + 46);
+    for (int i = 0; i < palette.size(); ++i) {
+        p[54 + 4 * i] = static_cast<uchar>(qBlue(palette[i]));
+        p[55 + 4 * i] = static_cast<uchar>(qGreen(palette[i]));
+        p[56 + 4 * i] = static_cast<uchar>(qRed(palette[i]));
+    }
+    for (int y = 0; y < h; ++y) {
+        uchar *row = p + offset + stride * (topDown ? y : h - 1 - y);
+        for (int x = 0; x < w; ++x) {
+            if (bits == 1) {
+                if (image.pixelIndex(x, y))
+                    row[x / 8] |= static_cast<uchar>(0x80 >> (x % 8));
+            } else if (bits == 8) {
+                row[x] = image.constScanLine(y)[x];
+            } else {
+                const QRgb c = image.pixel(x, y);
+                uchar *px = row + x * (bits / 8);
+                px[0] = static_cast<uchar>(qBlue(c));
+                px[1] = static_cast<uchar>(qGreen(c));
+                px[2] = static_cast<uchar>(qRed(c));
+            }
+        }
+    }
+    return out;
+}
+
+constexpr qint64 Limit = qint64{1} << 30;
+
+} // namespace
+
+TEST(BmpReader, ReadsEveryPlainKindAsQtDoes)
+{
+    ProgramDir dir;
+    for (int bits : {1, 8, 24, 32})
+        for (bool topDown : {false, true})
+            for (QSize size : {QSize(1, 1), QSize(3, 2), QSize(33, 7), QSize(130, 41)}) {
+                SCOPED_TRACE(testing::Message() << bits << " bits, top-down " << topDown << ", " << size.width());
+                const QByteArray bytes = makeBmp(patternImage(size.width(), size.height()), bits, topDown);
+                dir.write("x.bmp", bytes);
+                const std::optional<QImage> ours = rt::readPlainBmp(dir.file("x.bmp"), Limit);
+                ASSERT_TRUE(ours.has_value());
+                QBuffer buffer;
+                buffer.setData(bytes);
+                const QImage theirs = QImageReader(&buffer, "bmp").read();
+                ASSERT_FALSE(theirs.isNull());
+                EXPECT_EQ(ours->convertToFormat(QImage::Format_RGB32), theirs.convertToFormat(QImage::Format_RGB32));
+            }
+}
+
+TEST(BmpReader, LeavesOtherFilesToTheGeneralLoader)
+{
+    ProgramDir dir;
+    dir.writeImage("a.jpg", patternImage(10, 10), "JPEG");
+    QByteArray rle = makeBmp(patternImage(8, 8), 8, false);
+    qToLittleEndian<quint32>(1, rle.data() + 30); // run-length encoded
+    dir.write("rle.bmp", rle);
+    dir.write("short.bmp", "BM");
+    for (const char *name : {"a.jpg", "rle.bmp", "short.bmp", "missing.bmp"})
+        EXPECT_FALSE(rt::readPlainBmp(dir.file(name), Limit).has_value()) << name;
+}
+
+TEST(BmpReader, DamagedOrOversizedFilesAreErrors)
+{
+    ProgramDir dir;
+    const QByteArray good = makeBmp(patternImage(40, 30), 24, false);
+    std::vector<std::pair<const char *, QByteArray>> cases;
+    cases.push_back({"truncated pixels", good.left(good.size() - 1)});
+    QByteArray b = good;
+    qToLittleEndian<quint32>(0x7fffffff, b.data() + 10);
+    cases.push_back({"data offset beyond the file", b});
+    b = good;
+    qToLittleEndian<qint32>(0, b.data() + 18);
+    cases.push_back({"no width", b});
+    b = good;
+    qToLittleEndian<qint32>(std::numeric_limits<qint32>::min(), b.data() + 22);
+    cases.push_back({"height that cannot be negated", b});
+    b = makeBmp(patternImage(8, 8), 8, true);
+    qToLittleEndian<quint32>(257, b.data() + 46);
+    cases.push_back({"more colours than the depth holds", b});
+    b = good;
+    qToLittleEndian<qint32>(60000, b.data() + 18);
+    qToLittleEndian<qint32>(60000, b.data() + 22);
+    cases.push_back({"too large for memory", b});
+    for (const auto &[what, bytes] : cases) {
+        dir.write("bad.bmp", bytes);
+        EXPECT_THROW(rt::readPlainBmp(dir.file("bad.bmp"), Limit), rt::RuntimeError) << what;
+    }
+}
