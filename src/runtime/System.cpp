@@ -1,5 +1,6 @@
 #include "System.h"
 
+#include "ClipboardData.h"
 #include "Errors.h"
 #include "Picture.h"
 #include "Units.h"
@@ -86,7 +87,7 @@ void ClipboardObject::SetPicture(const Picture &picture) const
 {
     if (picture.isEmpty())
         return;
-    QGuiApplication::clipboard()->setImage(picture.image(), QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setMimeData(new PictureMimeData(picture.image()), QClipboard::Clipboard);
 }
 
 bool ClipboardObject::HasBitmap() const
