@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# A device error shows in the acquisition dialog, which stays open for another try;
+# giving up ends in the failure message and an empty view.
+source "$(dirname "$0")/session.sh"
+
+sane_config 'number_of_devices 1' 'mode Color' 'resolution 50.0' 'read-status-code "SANE_STATUS_JAMMED"'
+start_x
+start_program
+
+key alt+b
+wait_window '^Bild scannen$' >/dev/null
+sleep 1
+press_in '^Bild scannen$' Return
+sleep 2
+[ "$(window_count '^Bild scannen$')" -eq 1 ] || fail "the dialog closed on a device error"
+[ "$(window_count '^ Vistoramo$')" -eq 1 ] || fail "a message box appeared while the dialog was open"
+press_in '^Bild scannen$' Escape
+wait_gone '^Bild scannen$'
+for _ in $(seq 100); do
+  [ "$(window_count '^ Vistoramo$')" -eq 2 ] && break
+  sleep 0.1
+done
+[ "$(window_count '^ Vistoramo$')" -eq 2 ] || fail "no failure message after the device error"
+key Return
+[ ! -e "$prog/Temp.bmp" ] || fail "a partial Temp.bmp remained"
+kill -0 "$program_pid" || fail "the program ended"
+echo "PASS: device error"

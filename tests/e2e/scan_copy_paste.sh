@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The whole flow with the keyboard only: Alt+G chooses the test device, Alt+B scans its
+# colour pattern, Alt+A copies it, and another program pastes exactly the scanned pixels.
+# Then a cancelled scan ends in the failure message and leaves nothing to copy.
+source "$(dirname "$0")/session.sh"
+
+sane_config 'number_of_devices 1' 'mode Color' 'depth 8' 'resolution 75.0' \
+  'test-picture "Color pattern"' 'br_x 210.0' 'br_y 297.0'
+scanimage -d test:0 --format=pnm -o "$work/expected.pnm" || fail "scanimage could not scan"
+start_x
+start_program
+
+key alt+g
+wait_window '^Scanner auswählen$' >/dev/null
+sleep 1 # the device list fills in
+press_in '^Scanner auswählen$' Return
+wait_gone '^Scanner auswählen$'
+
+xdotool windowactivate --sync "$main_window"
+key alt+b
+wait_window '^Bild scannen$' >/dev/null
+sleep 1 # the options load
+press_in '^Bild scannen$' Return
+wait_gone '^Bild scannen$'
+[ "$(window_count '^ Vistoramo$')" -eq 1 ] || fail "a message appeared after a good scan"
+[ ! -e "$prog/Temp.bmp" ] || fail "Temp.bmp remained after the scan"
+
+xdotool windowactivate --sync "$main_window"
+key alt+a
+press_in '^ Zwischenablage$' Return
+wait_gone '^ Zwischenablage$'
+
+xclip -selection clipboard -t TARGETS -o >"$work/targets"
+grep -qx 'image/bmp' "$work/targets" || fail "no image/bmp on the clipboard: $(tr '\n' ' ' <"$work/targets")"
+grep -qx 'image/png' "$work/targets" || fail "no image/png on the clipboard"
+paste_bmp "$work/pasted.bmp"
+"$compare" "$work/pasted.bmp" "$work/expected.pnm" || fail "the pasted picture differs from the scan"
+xclip -selection clipboard -t image/png -o >"$work/pasted.png"
+"$compare" "$work/pasted.png" "$work/expected.pnm" || fail "the pasted PNG differs from the scan"
+
+# A cancelled scan: the failure message titled like the window, and an empty view.
+xdotool windowactivate --sync "$main_window"
+key alt+b
+press_in '^Bild scannen$' Escape
+wait_gone '^Bild scannen$'
+for _ in $(seq 100); do
+  [ "$(window_count '^ Vistoramo$')" -eq 2 ] && break
+  sleep 0.1
+done
+[ "$(window_count '^ Vistoramo$')" -eq 2 ] || fail "no failure message after cancelling"
+key Return
+for _ in $(seq 100); do
+  [ "$(window_count '^ Vistoramo$')" -eq 1 ] && break
+  sleep 0.1
+done
+# With the view empty, copying fails and the clipboard keeps the earlier picture.
+xdotool windowactivate --sync "$main_window"
+key alt+a
+press_in '^ Zwischenablage$' Return
+wait_gone '^ Zwischenablage$'
+paste_bmp "$work/after-cancel.bmp"
+cmp -s "$work/after-cancel.bmp" "$work/pasted.bmp" || fail "the clipboard changed although there was no picture"
+kill -0 "$program_pid" || fail "the program ended"
+echo "PASS: scan, copy and paste; cancel"

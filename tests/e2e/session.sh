@@ -1,0 +1,115 @@
+# Shared by the end-to-end tests: a private X display with a window manager, the program in
+# a program directory of its own, SANE with only the test device, and waits with timeouts.
+# Everything started here is stopped by its process id when the test ends.
+set -euo pipefail
+
+bin_dir=$1
+compare=$2
+work=$(mktemp -d /tmp/vistoramo-e2e.XXXXXX)
+pids=()
+
+cleanup() {
+  local status=$?
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+  done
+  for pid in "${pids[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  if [ $status -ne 0 ] && [ -n "${keep_on_failure:-}" ]; then
+    echo "kept $work"
+  else
+    rm -rf "$work"
+  fi
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# start_x: Xvfb on a free display, then openbox.
+start_x() {
+  exec 3>"$work/display"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  pids+=($!)
+  exec 3>&-
+  for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$work/display" ] || fail "Xvfb did not start"
+  export DISPLAY=":$(head -n1 "$work/display")"
+  export XDG_RUNTIME_DIR="$work/runtime"
+  mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+  openbox >"$work/openbox.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    sleep 0.1
+  done
+  fail "the window manager did not start"
+}
+
+# sane_config TEST_CONF_LINES...: SANE with the test backend alone.
+sane_config() {
+  export SANE_CONFIG_DIR="$work/sane"
+  mkdir -p "$SANE_CONFIG_DIR"
+  echo test >"$SANE_CONFIG_DIR/dll.conf"
+  printf '%s\n' "$@" >"$SANE_CONFIG_DIR/test.conf"
+}
+
+# start_program: the real program and its scanner library in a directory of their own.
+start_program() {
+  prog="$work/prog"
+  mkdir -p "$prog"
+  cp "$bin_dir/vistoramo" "$bin_dir/libvistoramo-scan.so" "$prog/"
+  "$prog/vistoramo" >"$work/program.log" 2>&1 &
+  program_pid=$!
+  pids+=($program_pid)
+  main_window=$(wait_window '^ Vistoramo$')
+  xdotool windowactivate --sync "$main_window"
+}
+
+# wait_window REGEX: the id of a visible window with that name, waiting up to 20 s.
+wait_window() {
+  local id
+  for _ in $(seq 200); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  fail "no window named '$1'"
+}
+
+# window_count REGEX: how many visible windows have that name.
+window_count() {
+  xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l
+}
+
+# wait_gone REGEX: until no visible window has that name, up to 60 s.
+wait_gone() {
+  for _ in $(seq 600); do
+    [ "$(window_count "$1")" -eq 0 ] && return 0
+    sleep 0.1
+  done
+  fail "window '$1' stayed open"
+}
+
+key() {
+  xdotool key --clearmodifiers "$@"
+}
+
+# press KEY on the window named REGEX, once it is there and active.
+press_in() {
+  local id
+  id=$(wait_window "$1")
+  xdotool windowactivate --sync "$id" 2>/dev/null || true
+  sleep 0.3
+  key "$2"
+}
+
+paste_bmp() {
+  xclip -selection clipboard -t image/bmp -o >"$1"
+}
