@@ -3,6 +3,7 @@
 #include "Dateiexistenz.h"
 #include "Errors.h"
 #include "Scanner.h"
+#include "ScratchDirectory.h"
 #include "System.h"
 #include "Units.h"
 
@@ -159,7 +160,10 @@ void Root::BScannen_Click()
     } done{acquiring_};
 
     try {
-        const QString dir = Programmpfad();
+        // The program directory; where the user cannot write there (installed system-wide),
+        // a private directory of the user's instead.
+        const ScratchDirectory scratch(Programmpfad());
+        const QString &dir = scratch.path();
         const QString name = QStringLiteral("Temp.bmp");
         Screen.setMousePointer(rt::Hourglass);
         Picture2.clearPicture();

@@ -12,6 +12,8 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <unistd.h>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
@@ -253,4 +255,30 @@ TEST_F(Scan, CopyingWithNoPictureFailsAndKeepsTheClipboard)
     EXPECT_EQ(messages[0].title, QStringLiteral(" Zwischenablage"));
     EXPECT_EQ(messages[0].text, NotCopied);
     EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), patternImage(20, 20));
+}
+
+TEST_F(Scan, AReadOnlyProgramDirectoryGetsAPrivateDirectoryForTheScan)
+{
+    const QString source = scanFile(patternImage(120, 90));
+    library.set(source, 0, [&] {
+        const QFileInfo scratch(QFileInfo(library.lastPath()).path());
+        EXPECT_NE(scratch.absoluteFilePath(), QFileInfo(dir.path()).absoluteFilePath());
+        EXPECT_EQ(scratch.permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                      | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        EXPECT_EQ(scratch.ownerId(), ::geteuid());
+    });
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadUser | QFile::ExeUser));
+    click(root.BScannen);
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(root.Picture2.picture().image().size(), QSize(120, 90));
+    EXPECT_EQ(QFileInfo(library.lastPath()).fileName(), QStringLiteral("Temp.bmp"));
+    EXPECT_FALSE(QFileInfo::exists(library.lastPath()));
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(library.lastPath()).path())); // removed with the file
+    EXPECT_FALSE(tempExists());
+
+    // A writable program directory keeps the file there, as always.
+    library.set(source, 0);
+    click(root.BScannen);
+    EXPECT_EQ(library.lastPath(), dir.path() + "/Temp.bmp");
 }
