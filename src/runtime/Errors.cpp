@@ -1,7 +1,11 @@
 #include "Errors.h"
 
-#include <cstdio>
+#include <QLoggingCategory>
 #include <stdexcept>
+
+// Swallowed errors are part of normal running (no start picture, say); they are printed
+// only where asked for: QT_LOGGING_RULES="vistoramo.errors.debug=true".
+Q_LOGGING_CATEGORY(lcErrors, "vistoramo.errors", QtInfoMsg)
 
 namespace rt {
 
@@ -18,9 +22,7 @@ void raise(ErrorCode code, const QString &text)
 
 void logSkipped(const char *where, const std::exception &e) noexcept
 {
-    if (qEnvironmentVariableIsSet("VISTORAMO_QUIET"))
-        return;
-    std::fprintf(stderr, "vistoramo: %s: %s\n", where, e.what());
+    qCDebug(lcErrors, "%s: %s", where, e.what());
 }
 
 } // namespace rt

@@ -33,8 +33,7 @@ private:
 
 [[noreturn]] void raise(ErrorCode code, const QString &text);
 
-// Reports an error that a handler swallowed, on stderr, so that nothing is lost silently
-// while the user sees nothing.
+// Records an error that a routine swallowed (see the logging category vistoramo.errors).
 void logSkipped(const char *where, const std::exception &e) noexcept;
 
 // "Skip and continue": runs one step; a failing step is skipped, the next one runs.

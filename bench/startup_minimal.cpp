@@ -1,0 +1,19 @@
+// The reference: a minimal Qt Widgets program, one window with three buttons.
+#include "startup_probe.h"
+
+#include <QPushButton>
+#include <QWidget>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Referenz"));
+    window.resize(559, 407);
+    for (int i = 0; i < 3; ++i)
+        (new QPushButton(QStringLiteral("Knopf %1").arg(i + 1), &window))->setGeometry(3 + 75 * i, 3, 73, 25);
+    FirstPaintProbe probe;
+    window.installEventFilter(&probe);
+    window.show();
+    return QApplication::exec();
+}
