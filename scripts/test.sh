@@ -1,7 +1,35 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test.
+# Installs what is missing, builds and runs every test: the unit, widget, scanner-library
+# and end-to-end tests; then the unit and widget tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and each fuzzer for a bounded time from its seed corpus.
+# "bash scripts/test.sh --quick" stops after the first part.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
 bash scripts/build.sh
-ctest --preset default -j "$(nproc)" "$@"
+ctest --preset default -j "$(nproc)"
+[ "${1:-}" = --quick ] && exit 0
+
+cmake --preset asan >/dev/null
+fuzzers=$(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
+cmake --build --preset asan -j "$(nproc)" --target unit_tests widget_tests fakescan $fuzzers
+ctest --preset asan -j "$(nproc)"
+
+seconds=${FUZZ_SECONDS:-45}
+for fuzzer in $fuzzers; do
+  name=${fuzzer#fuzz_}
+  corpus=$(mktemp -d /tmp/vistoramo-corpus.XXXXXX)
+  cp fuzz/corpus/"$name"/* "$corpus"/
+  echo "Fuzzing $name for ${seconds}s"
+  if ! build/asan/bin/"$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+       -malloc_limit_mb=512 -print_final_stats=1 -artifact_prefix=build/asan/ "$corpus" \
+       >build/asan/"$fuzzer".log 2>&1; then
+    tail -n 40 build/asan/"$fuzzer".log
+    rm -rf "$corpus"
+    echo "FAILED: fuzzer $name found a fault (input in build/asan/)"
+    exit 1
+  fi
+  grep -E '^stat::number_of_executed_units' build/asan/"$fuzzer".log || true
+  rm -rf "$corpus"
+done
+echo "Fuzzers: $(echo $fuzzers | wc -w) passed, 0 failed"

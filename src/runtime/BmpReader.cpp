@@ -26,7 +26,7 @@ struct Header {
     raise(ErrorCode::InvalidPicture, QStringLiteral("Beschädigte Bilddatei: %1").arg(path));
 }
 
-bool readExactly(QFile &file, char *into, qint64 size)
+bool readExactly(QIODevice &file, char *into, qint64 size)
 {
     while (size > 0) {
         const qint64 got = file.read(into, size);
@@ -44,6 +44,13 @@ std::optional<QImage> readPlainBmp(const QString &path, qint64 allocationLimitBy
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return readPlainBmp(file, path, allocationLimitBytes);
+}
+
+std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 allocationLimitBytes)
+{
+    if (!file.seek(0))
         return std::nullopt;
     unsigned char head[54];
     if (file.read(reinterpret_cast<char *>(head), sizeof head) != sizeof head || head[0] != 'B' || head[1] != 'M')
@@ -68,7 +75,7 @@ std::optional<QImage> readPlainBmp(const QString &path, qint64 allocationLimitBy
     const qint64 width = h.width;
     const qint64 rows = h.height < 0 ? -qint64{h.height} : h.height;
     const qint64 stride = (width * h.bits + 31) / 32 * 4;
-    if (stride * rows > allocationLimitBytes)
+    if (rows > allocationLimitBytes / stride) // compared so that nothing can overflow
         raise(ErrorCode::InvalidPicture, QStringLiteral("Bild zu groß für den Speicher: %1").arg(path));
     if (h.dataOffset < 14 + h.infoSize || h.dataOffset + stride * rows > file.size())
         damaged(path);

@@ -3,6 +3,7 @@
 // per pixel): the pixel rows go straight from the file into the image's memory, in the
 // file's own layout, with no conversion pass.
 
+#include <QIODevice>
 #include <QImage>
 #include <QString>
 #include <optional>
@@ -12,6 +13,8 @@ namespace rt {
 // The picture, or nothing when the file is no BMP of a kind this reader takes (the general
 // loader then tries). Throws a run-time error for a BMP of such a kind that is damaged or
 // too large for memory.
+// The device is read from its start; name only goes into messages.
+std::optional<QImage> readPlainBmp(QIODevice &device, const QString &name, qint64 allocationLimitBytes);
 std::optional<QImage> readPlainBmp(const QString &path, qint64 allocationLimitBytes);
 
 } // namespace rt

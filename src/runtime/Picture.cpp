@@ -20,11 +20,20 @@ float Picture::heightTwips() const
     return toTwips(image_.height());
 }
 
+namespace {
+// Room for an A3 page at 600 dpi or an A4 page at 1200 dpi; Qt's own default of 128 MB
+// refuses an A4 page at 600 dpi.
+int allocationLimitMB = 1024;
+} // namespace
+
 int pictureAllocationLimitMB()
 {
-    // Room for an A3 page at 600 dpi or an A4 page at 1200 dpi; Qt's own default of
-    // 128 MB refuses an A4 page at 600 dpi.
-    return 1024;
+    return allocationLimitMB;
+}
+
+void setPictureAllocationLimitMB(int megabytes)
+{
+    allocationLimitMB = megabytes;
 }
 
 Picture LoadPicture(const QString &path)
@@ -37,12 +46,21 @@ Picture LoadPicture(const QString &path)
     if (!S_ISREG(st.st_mode))
         raise(ErrorCode::InvalidPicture, QStringLiteral("Keine Bilddatei: %1").arg(path));
 
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        raise(ErrorCode::PathFileAccess, QStringLiteral("Datei kann nicht gelesen werden: %1").arg(path));
+    return LoadPicture(file, path);
+}
+
+Picture LoadPicture(QIODevice &device, const QString &path)
+{
     // Scans arrive as plain BMP files: those go straight into memory.
-    if (std::optional<QImage> bmp = readPlainBmp(path, qint64{pictureAllocationLimitMB()} * 1024 * 1024))
+    if (std::optional<QImage> bmp = readPlainBmp(device, path, qint64{pictureAllocationLimitMB()} * 1024 * 1024))
         return Picture(std::move(*bmp));
 
+    device.seek(0);
     QImageReader::setAllocationLimit(pictureAllocationLimitMB());
-    QImageReader reader(path);
+    QImageReader reader(&device);
     reader.setDecideFormatFromContent(true);
     const QByteArray format = reader.format();
     if (format != "bmp" && format != "dib" && format != "jpeg" && format != "gif")

@@ -24,8 +24,12 @@ private:
 // directory, a device, a damaged file or a picture too large for memory, is an
 // "invalid picture" or "file not found" run-time error.
 Picture LoadPicture(const QString &path);
+// The same from an open device (name only goes into messages).
+Picture LoadPicture(class QIODevice &device, const QString &name);
 
 // The largest picture the loader accepts, in megabytes of decoded image.
 int pictureAllocationLimitMB();
+// The fuzzers work with a smaller limit.
+void setPictureAllocationLimitMB(int megabytes);
 
 } // namespace rt

@@ -125,6 +125,10 @@ TEST(BmpReader, DamagedOrOversizedFilesAreErrors)
     qToLittleEndian<qint32>(60000, b.data() + 18);
     qToLittleEndian<qint32>(60000, b.data() + 22);
     cases.push_back({"too large for memory", b});
+    b = good;
+    qToLittleEndian<qint32>(std::numeric_limits<qint32>::max(), b.data() + 18);
+    qToLittleEndian<qint32>(std::numeric_limits<qint32>::max(), b.data() + 22);
+    cases.push_back({"a size whose byte count overflows", b});
     for (const auto &[what, bytes] : cases) {
         dir.write("bad.bmp", bytes);
         EXPECT_THROW(rt::readPlainBmp(dir.file("bad.bmp"), Limit), rt::RuntimeError) << what;
