@@ -7,7 +7,8 @@ what=${1:-run}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6
           libsane-dev libsane1 sane-utils fonts-dejavu-core)
 if [ "$what" = test ]; then
-  packages+=(libgtest-dev libgmock-dev xvfb xauth openbox xdotool xclip x11-utils)
+  packages+=(libgtest-dev libgmock-dev xvfb xauth openbox xdotool xclip x11-utils
+             file binutils desktop-file-utils appstream)
 fi
 
 missing=()
