@@ -55,8 +55,8 @@ check_layout "$work/root"
 
 # Started through the command link, the program must take the program directory as its
 # own: that is where it loads the scanner library from, and where it looks for its start
-# picture, whose absence it would report. It runs there quietly, and nothing of it comes
-# from the build tree.
+# picture. With the errors it swallows logged, a missing start picture would show; with
+# the picture there it runs quietly, and nothing of it comes from the build tree.
 # le32 N: N as four little-endian bytes, written as printf escapes.
 le32() { printf '\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
 # black_bmp WIDTH HEIGHT: a black 24-bit BMP; WIDTH a multiple of 4, so rows need no padding.
@@ -69,7 +69,8 @@ black_bmp() {
 }
 black_bmp 400 300 >"$work/root/usr/$libdir/vistoramo/Rastelo.bmp"
 mkdir -m 700 "$work/runtime"
-XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen "$work/root/usr/$bindir/vistoramo" \
+XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="vistoramo.errors.debug=true" \
+  "$work/root/usr/$bindir/vistoramo" \
   >"$work/stdout" 2>"$work/stderr" &
 pid=$!
 sleep 2
