@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for building and running Vistoramo
-# ("run") or for building it and running every test ("test").
+# ("run"), for building its Debian package ("package") or for building it and running
+# every test ("test").
 set -euo pipefail
 
 what=${1:-run}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6
           libsane-dev libsane1 sane-utils fonts-dejavu-core)
-if [ "$what" = test ]; then
-  packages+=(libgtest-dev libgmock-dev xvfb xauth openbox xdotool xclip x11-utils
-            clang libclang-rt-14-dev valgrind)
-fi
+packaging=(dpkg-dev file binutils)
+case $what in
+  package) packages+=("${packaging[@]}") ;;
+  test) packages+=(libgtest-dev libgmock-dev xvfb xauth openbox xdotool xclip x11-utils
+                   "${packaging[@]}" desktop-file-utils appstream
+                   clang libclang-rt-14-dev valgrind) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

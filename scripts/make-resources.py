@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the window's bitmap resources: the size grip (Groesse.bmp) and the program
-icon (Vistoramo.ico, 16/32/48 px at 16 and at 256 colours) and its hicolor PNG sizes.
+icon (Vistoramo.ico, 16/32/48 px at 16 and at 256 colours), its hicolor PNG sizes and the
+same drawing as a scalable SVG.
 Run it from anywhere; the files land in resources/ and are committed."""
 import os
 import struct
@@ -37,31 +38,90 @@ def bmp24(width, height, pixel):
     return header + info + data
 
 
-# ---- the icon: a flatbed scanner with its light bar, drawn at any size ------------------
+# ---- the icon: a flatbed scanner with its light bar and a sheet coming out of the lid ----
+# The drawing is a few rectangles in units of the icon's side (0..1, y downwards), shared by
+# the pixel images and the scalable SVG so that every size shows the same picture.
+
+BODY = (0.06, 0.38, 0.94, 0.86)          # left, top, right, bottom
+GLASS_BOTTOM = 0.50                      # the glass spans the body's top part
+LIGHT_BAR = (0.56, 0.68)                 # left, right of the light bar on the glass
+POWER_LIGHT = (0.70, 0.72, 0.86, 0.78)
+SHEET = (0.22, 0.08, 0.78, BODY[1])      # its lower part is hidden by the body
+TEXT_LINES = (0.30, 0.16, 0.70, 0.30)    # the area the printed lines run in
+
+BODY_EDGE = (0x30, 0x30, 0x38)
+BODY_FILL = (0xC8, 0xC8, 0xCC)
+GLASS = (0x20, 0x50, 0x90)
+BAR = (0x40, 0xC8, 0xE8)
+POWER = (0x30, 0xD0, 0x40)
+SHEET_EDGE = (0x50, 0x50, 0x58)
+SHEET_FILL = (0xFF, 0xFF, 0xFF)
+TEXT = (0x80, 0x80, 0x88)
+
+
+def inside(u, v, box):
+    left, top, right, bottom = box
+    return left <= u <= right and top <= v <= bottom
+
 
 def icon_pixel(x, y, n):
     """Colour (r, g, b) or None for transparent, at pixel (x, y) of an n x n icon."""
     u = (x + 0.5) / n
     v = (y + 0.5) / n
-    body_top, body_bottom = 0.38, 0.86
-    if 0.06 <= u <= 0.94 and body_top <= v <= body_bottom:
-        edge = min(u - 0.06, 0.94 - u, v - body_top, body_bottom - v)
-        if edge < 1.0 / n:
-            return (0x30, 0x30, 0x38)
-        if v < 0.50:  # glass
-            return (0x40, 0xC8, 0xE8) if abs(u - 0.62) < 0.06 else (0x20, 0x50, 0x90)
-        if 0.72 <= v <= 0.78 and 0.70 <= u <= 0.86:
-            return (0x30, 0xD0, 0x40)  # power light
-        return (0xC8, 0xC8, 0xCC)
-    # the sheet coming out of the lid
-    if 0.22 <= u <= 0.78 and 0.08 <= v < body_top:
-        edge = min(u - 0.22, 0.78 - u, v - 0.08)
-        if edge < 1.0 / n:
-            return (0x50, 0x50, 0x58)
-        if 0.16 <= v <= 0.30 and (int(v * n) % 2 == 0) and 0.30 <= u <= 0.70:
-            return (0x80, 0x80, 0x88)  # text lines
-        return (0xFF, 0xFF, 0xFF)
+    if inside(u, v, BODY):
+        left, top, right, bottom = BODY
+        if min(u - left, right - u, v - top, bottom - v) < 1.0 / n:
+            return BODY_EDGE
+        if v < GLASS_BOTTOM:
+            return BAR if LIGHT_BAR[0] <= u <= LIGHT_BAR[1] else GLASS
+        if inside(u, v, POWER_LIGHT):
+            return POWER
+        return BODY_FILL
+    if inside(u, v, SHEET) and v < SHEET[3]:
+        left, top, right, _ = SHEET
+        if min(u - left, right - u, v - top) < 1.0 / n:
+            return SHEET_EDGE
+        if inside(u, v, TEXT_LINES) and int(v * n) % 2 == 0:
+            return TEXT
+        return SHEET_FILL
     return None
+
+
+def svg(size=256):
+    """The same drawing as rectangles on a size x size canvas; the edges and the printed
+    lines are those of the 48 px image, scaled."""
+    grid = 48
+    edge = size / grid
+
+    def hexcolour(c):
+        return "#%02x%02x%02x" % c
+
+    def rect(box, fill, stroke=None):
+        left, top, right, bottom = (a * size for a in box)
+        paint = f'fill="{hexcolour(fill)}"'
+        if stroke:
+            # drawn inside the box, like the one-pixel edge of the pixel images
+            half = edge / 2
+            left, top, right, bottom = left + half, top + half, right - half, bottom - half
+            paint += f' stroke="{hexcolour(stroke)}" stroke-width="{edge:.3f}"'
+        return (f'  <rect x="{left:.3f}" y="{top:.3f}" width="{right - left:.3f}" '
+                f'height="{bottom - top:.3f}" {paint}/>')
+
+    body_left, body_top, body_right, _ = BODY
+    inner = 1 / grid
+    line_left, line_top, line_right, line_bottom = TEXT_LINES
+    rows = [r for r in range(0, grid, 2) if line_top <= (r + 0.5) / grid <= line_bottom]
+    shapes = [
+        # reaches into the body, which covers its lower edge
+        rect((SHEET[0], SHEET[1], SHEET[2], SHEET[3] + 2 * inner), SHEET_FILL, SHEET_EDGE),
+        *(rect((line_left, r / grid, line_right, (r + 1) / grid), TEXT) for r in rows),
+        rect(BODY, BODY_FILL, BODY_EDGE),
+        rect((body_left + inner, body_top + inner, body_right - inner, GLASS_BOTTOM), GLASS),
+        rect((LIGHT_BAR[0], body_top + inner, LIGHT_BAR[1], GLASS_BOTTOM), BAR),
+        rect(POWER_LIGHT, POWER),
+    ]
+    return (f'<svg xmlns="http://www.w3.org/2000/svg" width="{size}" height="{size}" '
+            f'viewBox="0 0 {size} {size}">\n' + "\n".join(shapes) + "\n</svg>\n")
 
 
 VGA16 = [
@@ -153,6 +213,10 @@ def main():
         os.makedirs(d, exist_ok=True)
         with open(os.path.join(d, "vistoramo.png"), "wb") as f:
             f.write(png(n))
+    d = os.path.join(OUT, "icons", "scalable")
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, "vistoramo.svg"), "w", encoding="ascii") as f:
+        f.write(svg())
 
 
 if __name__ == "__main__":

@@ -1,9 +1,12 @@
-// The window's bitmap resources: every pixel of the size grip, and the icon's six images.
+// The window's bitmap resources: every pixel of the size grip, and the icon's six images;
+// the installed theme icon: the scalable drawing shows what the pixel sizes show.
 
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QtEndian>
+#include <algorithm>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace {
@@ -53,4 +56,33 @@ TEST(Resources, TheIconHoldsSixImagesAt16And256Colours)
     EXPECT_EQ(reader.imageCount(), 6);
     const QImage first = reader.read();
     EXPECT_FALSE(first.isNull());
+}
+
+namespace {
+int channelDistance(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                     std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+}
+} // namespace
+
+TEST(Resources, TheScalableIconShowsTheDrawingOfThePixelSizes)
+{
+    // The scalable drawing is laid out on the 48 px grid: its edges and printed lines are
+    // those of the 48 px image (the smaller images keep one-pixel edges of their own).
+    const QString icons = QStringLiteral(VISTORAMO_RESOURCES_DIR "/icons/");
+    const int n = 48;
+    const QImage pixels = QImage(icons + QStringLiteral("48x48/vistoramo.png")).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(pixels.size(), QSize(n, n));
+    QImageReader reader(icons + QStringLiteral("scalable/vistoramo.svg"), "svg");
+    reader.setScaledSize(QSize(n, n));
+    const QImage drawn = reader.read().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(drawn.size(), QSize(n, n)) << reader.errorString().toStdString();
+    // Edges that do not fall on whole pixels are smoothed, so a few pixels along them
+    // differ; leaving out even the smallest shape, the power light, adds more than a dozen.
+    int differing = 0;
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x)
+            differing += channelDistance(pixels.pixel(x, y), drawn.pixel(x, y)) > 96 ? 1 : 0;
+    EXPECT_LT(differing, 32);
 }

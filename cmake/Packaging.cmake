@@ -1,0 +1,34 @@
+# The Debian package, made with `cpack -G DEB` in a build tree. It holds what the install
+# rules in Install.cmake place, under /usr.
+set(VISTORAMO_PACKAGE_MAINTAINER "Vistoramo-Team <vistoramo@example.org>"
+  CACHE STRING "Maintainer field of the Debian package")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vistoramo)
+set(CPACK_PACKAGE_VENDOR Vistoramo)
+set(CPACK_PACKAGE_CONTACT "${VISTORAMO_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "Seite scannen und in die Zwischenablage kopieren / scan a page to the clipboard")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Vistoramo ist ein kleines Scanprogramm mit einem Fenster und drei Knöpfen: \
+Scanner wählen, eine Seite in eine verschiebbare Ansicht scannen und das Bild in die \
+Zwischenablage kopieren, sodass jedes andere Programm es einfügen kann.
+
+Vistoramo is a small scanning tool with one window and three buttons: choose the \
+scanner, scan one page into a scrollable view and copy the picture to the clipboard \
+for any other program to paste. Scanners are reached through SANE.")
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The libraries the program and the scanner library link come from dpkg-shlibdeps, SANE
+# with them. A tree built without the scanner library names SANE itself: the program is
+# meant to scan through it.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(NOT TARGET vistoramo-scan)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS libsane1)
+endif()
+
+include(CPack)

@@ -1,0 +1,47 @@
+# Shared by the installation tests: what an installed tree under ROOT/usr must hold, and
+# nothing more. Sourced; expects fail() and the variables bindir, libdir, datadir and
+# with_library (1 when the scanner library is built).
+
+# check_layout ROOT
+check_layout() {
+  local root=$1
+  local usr="$root/usr"
+  local progdir="$usr/$libdir/vistoramo"
+  local icons="$usr/$datadir/icons/hicolor"
+
+  local expected=("$usr/$bindir/vistoramo" "$progdir/vistoramo"
+    "$usr/$datadir/applications/vistoramo.desktop"
+    "$usr/$datadir/metainfo/io.github.vistoramo.Vistoramo.metainfo.xml"
+    "$icons/scalable/apps/vistoramo.svg")
+  local size
+  for size in 16 32 48 256; do
+    expected+=("$icons/${size}x${size}/apps/vistoramo.png")
+  done
+  [ "$with_library" = 1 ] && expected+=("$progdir/libvistoramo-scan.so")
+  diff <(printf '%s\n' "${expected[@]}" | sort) <(find "$root" -mindepth 1 ! -type d | sort) >&2 ||
+    fail "the installed files differ from the expected ones (< expected, > installed)"
+
+  # The command is a relative link to the program, so the tree can be moved as a whole.
+  local link="$usr/$bindir/vistoramo"
+  [ -L "$link" ] || fail "$link is not a link"
+  [[ "$(readlink "$link")" != /* ]] || fail "$link is an absolute link: $(readlink "$link")"
+  [ "$(readlink -f "$link")" = "$(readlink -f "$progdir/vistoramo")" ] || fail "$link does not lead to the program"
+  [ ! -L "$progdir/vistoramo" ] && [ -x "$progdir/vistoramo" ] || fail "the program is not an executable file"
+
+  # Nothing may point back into the build tree.
+  local binary
+  for binary in "$progdir"/*; do
+    if readelf -d "$binary" | grep -E 'R(UN)?PATH'; then
+      fail "$binary keeps a search path"
+    fi
+  done
+  if [ "$with_library" = 1 ] && ldd "$progdir/libvistoramo-scan.so" | grep 'not found'; then
+    fail "the scanner library misses libraries"
+  fi
+
+  for size in 16 32 48 256; do
+    file "$icons/${size}x${size}/apps/vistoramo.png" | grep -q "PNG image data, $size x $size," ||
+      fail "the ${size}x${size} icon is not a $size px PNG"
+  done
+  grep -q '<svg' "$icons/scalable/apps/vistoramo.svg" || fail "the scalable icon is no SVG"
+}
