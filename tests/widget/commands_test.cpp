@@ -189,6 +189,16 @@ TEST_F(Scan, AWrittenFileThatIsNoPictureStaysAndTheCommandFails)
     EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
 }
 
+TEST_F(Scan, ATempFileLeftFromAnEarlierRunIsReplacedAndRemoved)
+{
+    dir.write("Temp.bmp", "von gestern");
+    library.set(scanFile(patternImage(70, 60)), 0);
+    click(root.BScannen);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(root.Picture2.picture().image().size(), QSize(70, 60));
+    EXPECT_FALSE(tempExists());
+}
+
 TEST_F(Scan, ASecondClickWhileTheCommandRunsStartsNoNestedAcquisition)
 {
     library.set(scanFile(patternImage(50, 50)), 0, [&] {
@@ -226,6 +236,21 @@ TEST(ScanWithoutLibrary, AcquisitionFailsWithTheMessageAndChoosingSaysNothing)
     QFile::remove(dir.file(QLatin1String(Scanner::libraryFileName)));
     root.BScannen.button()->click(); // missing altogether
     EXPECT_EQ(watcher.shown().size(), 2u);
+}
+
+TEST(ScanWithoutLibrary, ALibraryMissingItsOwnDependencyIsAFailureNotACrash)
+{
+    ProgramDir dir;
+    ASSERT_TRUE(QFile::copy(QStringLiteral(FAKESCAN_NODEP_PATH), dir.file(QLatin1String(Scanner::libraryFileName))));
+    Root root;
+    root.Show();
+    MessageBoxWatcher watcher;
+    root.BGerät.button()->click();
+    EXPECT_TRUE(watcher.shown().empty());
+    root.BScannen.button()->click();
+    ASSERT_EQ(watcher.shown().size(), 1u);
+    EXPECT_EQ(watcher.shown()[0].text, Cancelled);
+    EXPECT_TRUE(root.Picture2.picture().isEmpty());
 }
 
 TEST_F(Scan, CopyingTwiceSucceedsBothTimesAndPutsThePictureThere)

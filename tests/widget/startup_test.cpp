@@ -108,6 +108,15 @@ TEST(StartUp, BadStartPicturesAreSkippedSilently)
         {"directory", [](ProgramDir &d) { QDir(d.path()).mkdir("Rastelo.jpg"); }},
         {"fifo", [](ProgramDir &d) { ::mkfifo(QFile::encodeName(d.file("Rastelo.bmp")).constData(), 0600); }},
         {"too big for memory", [&](ProgramDir &d) { d.write("Rastelo.bmp", huge); }},
+        {"gif claiming 65535 x 65535", [](ProgramDir &d) {
+             QByteArray gif = gifBytes(patternImage(4, 4));
+             qToLittleEndian<quint16>(65535, gif.data() + 6); // the logical screen
+             qToLittleEndian<quint16>(65535, gif.data() + 8);
+             const qsizetype frame = gif.indexOf(',', 13 + 768); // the image descriptor
+             qToLittleEndian<quint16>(65535, gif.data() + frame + 5);
+             qToLittleEndian<quint16>(65535, gif.data() + frame + 7);
+             d.write("Rastelo.gif", gif);
+         }},
         {"unreadable", [](ProgramDir &d) {
              d.write("Rastelo.gif", gifBytes(patternImage(20, 20)));
              ::chmod(QFile::encodeName(d.file("Rastelo.gif")).constData(), 0);
@@ -122,6 +131,15 @@ TEST(StartUp, BadStartPicturesAreSkippedSilently)
         Started s;
         expectEmptyWhiteStart(s);
     }
+}
+
+TEST(StartUp, AGifWithManyFramesShowsItsFirstFrame)
+{
+    ProgramDir dir;
+    dir.write("Rastelo.gif", gifBytes(patternImage(64, 48), 2000));
+    Started s;
+    EXPECT_EQ(s.root.Picture2.picture().image().size(), QSize(64, 48));
+    EXPECT_TRUE(s.messages.empty());
 }
 
 TEST(StartUp, AMissingProgramDirectoryGivesTheEmptyWhiteBox)
