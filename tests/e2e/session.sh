@@ -65,17 +65,18 @@ start_program() {
   prog="$work/prog"
   mkdir -p "$prog"
   cp "$bin_dir/vistoramo" "$bin_dir/libvistoramo-scan.so" "$prog/"
-  "$prog/vistoramo" >"$work/program.log" 2>&1 &
+  ${RUN_UNDER:-} "$prog/vistoramo" >"$work/program.log" 2>&1 &
   program_pid=$!
   pids+=($program_pid)
   main_window=$(wait_window '^ Vistoramo$')
   xdotool windowactivate --sync "$main_window"
 }
 
-# wait_window REGEX: the id of a visible window with that name, waiting up to 20 s.
+# wait_window REGEX: the id of a visible window with that name, waiting up to 20 s
+# (times E2E_SLOW, for a program under valgrind).
 wait_window() {
   local id
-  for _ in $(seq 200); do
+  for _ in $(seq $((200 * ${E2E_SLOW:-1}))); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
@@ -90,7 +91,7 @@ window_count() {
 
 # wait_gone REGEX: until no visible window has that name, up to 60 s.
 wait_gone() {
-  for _ in $(seq 600); do
+  for _ in $(seq $((600 * ${E2E_SLOW:-1}))); do
     [ "$(window_count "$1")" -eq 0 ] && return 0
     sleep 0.1
   done
@@ -106,8 +107,33 @@ press_in() {
   local id
   id=$(wait_window "$1")
   xdotool windowactivate --sync "$id" 2>/dev/null || true
-  sleep 0.3
+  if [ "${E2E_SLOW:-1}" -gt 1 ]; then sleep 2; else sleep 0.3; fi
   key "$2"
+}
+
+# choose_and_scan: Alt+G and Return take the first device; Alt+B and Return scan with the
+# dialog's settings, and the dialog closes by itself.
+choose_and_scan() {
+  key alt+g
+  wait_window '^Scanner auswählen$' >/dev/null
+  sleep $((${E2E_SLOW:-1}))
+  press_in '^Scanner auswählen$' Return
+  wait_gone '^Scanner auswählen$'
+
+  xdotool windowactivate --sync "$main_window"
+  key alt+b
+  wait_window '^Bild scannen$' >/dev/null
+  sleep $((${E2E_SLOW:-1}))
+  press_in '^Bild scannen$' Return
+  wait_gone '^Bild scannen$'
+}
+
+# copy_to_clipboard: Alt+A, and Return on the message.
+copy_to_clipboard() {
+  xdotool windowactivate --sync "$main_window"
+  key alt+a
+  press_in '^ Zwischenablage$' Return
+  wait_gone '^ Zwischenablage$'
 }
 
 paste_bmp() {
