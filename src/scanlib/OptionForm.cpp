@@ -193,6 +193,7 @@ void OptionForm::showOptions(const OptionList &options)
     auto *outer = new QVBoxLayout(content_);
     outer->setContentsMargins(0, 0, 0, 0);
     auto *mainForm = new QFormLayout;
+    mainForm->setObjectName(QStringLiteral("mainOptions"));
     outer->addLayout(mainForm);
 
     const auto addRow = [this](QFormLayout *form, const OptionInfo &o) {

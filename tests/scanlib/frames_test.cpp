@@ -133,6 +133,11 @@ struct KindCase {
     std::uint16_t bmpBits;
 };
 
+void PrintTo(const KindCase &k, std::ostream *out)
+{
+    *out << "format " << k.format << " depth " << k.depth;
+}
+
 class OnePassKinds : public testing::TestWithParam<KindCase> {};
 
 TEST_P(OnePassKinds, DecodesInAnyChunkingAndWithPadding)
