@@ -1,0 +1,80 @@
+#pragma once
+// Turns the frames a scanner delivers into a BMP file while the data arrives.
+//
+// One-pass images (grey or RGB) are converted line by line and written at once, so only a
+// line is held in memory; the header is written first with a placeholder height and
+// patched by finish() with the number of lines that really arrived (the image is stored
+// top-down, with a negative height). Three-pass colour (separate red, green and blue
+// frames, in any order) has to be buffered until the last frame is in.
+//
+// The class makes no scanner calls: it sees only the frame parameters and the bytes, in
+// chunks of any length, which makes it safe to feed with arbitrary input.
+
+#include <sane/sane.h>
+
+#include <QIODevice>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+class BmpAssembler {
+public:
+    // out must be open for writing and seekable; it stays owned by the caller.
+    explicit BmpAssembler(QIODevice &out, int dotsPerInch = 0);
+
+    // Starts a frame described by the parameters read after the frame's sane_start.
+    bool beginFrame(const SANE_Parameters &parameters);
+    // Adds bytes of the current frame; a negative length is refused.
+    bool addData(const unsigned char *data, long long length);
+    // Ends the current frame (the device reported its end).
+    bool endFrame();
+    // Writes what is still missing and completes the header; the file is then a BMP.
+    bool finish();
+
+    // Why the last call failed, in German.
+    const QString &error() const { return error_; }
+    // Bytes received in all frames so far.
+    long long bytesReceived() const { return received_; }
+    // Bytes the frames will carry in all, or -1 while that is unknown.
+    long long bytesExpected() const;
+    int width() const { return width_; }
+    // True once every frame the image needs has ended.
+    bool complete() const;
+    int linesWritten() const { return outputLines_; }
+
+private:
+    enum class Kind { None, Grey, Lineart, Colour, ThreePass };
+
+    bool fail(const QString &why);
+    bool writeHeader(int height);
+    bool writeRow(const unsigned char *row);
+    void convertLine(const unsigned char *line);
+    void storePlaneLine(const unsigned char *line);
+    std::size_t pixelBytes() const;
+
+    QIODevice &out_;
+    int dpi_;
+    QString error_;
+    Kind kind_ = Kind::None;
+    bool inFrame_ = false;
+    bool finished_ = false;
+    bool lastFrameSeen_ = false;
+    SANE_Parameters frame_{};
+    int width_ = 0;
+    std::size_t rowStride_ = 0;     // bytes of one BMP row, padded to four
+    std::vector<unsigned char> line_; // the incomplete line of the frame
+    std::size_t lineFill_ = 0;
+    std::vector<unsigned char> row_;  // the BMP row being built
+    int frameLines_ = 0;              // complete lines of the current frame
+    int outputLines_ = 0;             // rows written to the file
+    long long received_ = 0;
+    long long expectedPerFrame_ = -1;
+    qint64 headerPos_ = 0;
+
+    // Three-pass: one plane of 8-bit samples per colour, grown as lines arrive.
+    std::array<std::vector<unsigned char>, 3> planes_;
+    std::array<int, 3> planeLines_{};
+    std::array<bool, 3> planeDone_{};
+    int plane_ = -1;
+};

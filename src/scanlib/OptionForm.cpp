@@ -1,0 +1,259 @@
+#include "OptionForm.h"
+
+#include "Catalogue.h"
+
+#include <sane/saneopts.h>
+#include "Guard.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <climits>
+#include <cmath>
+
+namespace {
+
+// The options shown on top, in this order.
+const char *const mainOptions[] = {SANE_NAME_SCAN_MODE, SANE_NAME_SCAN_RESOLUTION, SANE_NAME_SCAN_SOURCE,
+                                   SANE_NAME_SCAN_TL_X, SANE_NAME_SCAN_TL_Y,       SANE_NAME_SCAN_BR_X,
+                                   SANE_NAME_SCAN_BR_Y};
+
+bool isMain(const QByteArray &name)
+{
+    for (const char *m : mainOptions)
+        if (name == m)
+            return true;
+    return false;
+}
+
+QString unitSuffix(SANE_Unit unit)
+{
+    switch (unit) {
+    case SANE_UNIT_PIXEL: return QStringLiteral(" Pixel");
+    case SANE_UNIT_BIT: return QStringLiteral(" Bit");
+    case SANE_UNIT_MM: return QStringLiteral(" mm");
+    case SANE_UNIT_DPI: return QStringLiteral(" dpi");
+    case SANE_UNIT_PERCENT: return QStringLiteral(" %");
+    case SANE_UNIT_MICROSECOND: return QStringLiteral(" µs");
+    default: return {};
+    }
+}
+
+int decimalsFor(double quant)
+{
+    if (quant <= 0)
+        return 2;
+    int d = 0;
+    while (d < 4 && std::abs(quant * std::pow(10.0, d) - std::round(quant * std::pow(10.0, d))) > 1e-6)
+        ++d;
+    return d;
+}
+
+double firstNumber(const OptionInfo &o)
+{
+    return o.numbers.empty() ? 0.0 : o.numbers.front();
+}
+
+} // namespace
+
+OptionForm::OptionForm(QWidget *parent) : QWidget(parent), layout_(new QVBoxLayout(this))
+{
+    layout_->setContentsMargins(0, 0, 0, 0);
+}
+
+bool OptionForm::advancedVisible() const
+{
+    const auto *advanced = content_ ? content_->findChild<QWidget *>(QStringLiteral("advanced")) : nullptr;
+    return advanced && advanced->isVisibleTo(this);
+}
+
+QWidget *OptionForm::makeEditor(const OptionInfo &o)
+{
+    const int index = o.index;
+    const auto report = [this, index](QVariant value) {
+        if (changed)
+            changed(index, std::move(value));
+    };
+    QWidget *editor = nullptr;
+    const QString unit = unitSuffix(o.unit);
+    const QLocale german(QLocale::German, QLocale::Germany);
+
+    switch (o.type) {
+    case SANE_TYPE_BOOL: {
+        auto *box = new QCheckBox;
+        box->setChecked(firstNumber(o) != 0);
+        connect(box, &QCheckBox::toggled, this, guarded([report](bool on) { report(on); }));
+        editor = box;
+        break;
+    }
+    case SANE_TYPE_INT:
+    case SANE_TYPE_FIXED:
+        if (o.count() > 1) {
+            editor = new QLabel(QStringLiteral("%1 Werte").arg(o.count()));
+        } else if (o.constraint == SANE_CONSTRAINT_WORD_LIST) {
+            auto *combo = new QComboBox;
+            for (double w : o.words)
+                combo->addItem(german.toString(w) + unit, w);
+            combo->setCurrentIndex(combo->findData(firstNumber(o)));
+            connect(combo, &QComboBox::activated, this,
+                    guarded([combo, report](int i) { report(combo->itemData(i)); }));
+            editor = combo;
+        } else if (o.type == SANE_TYPE_INT) {
+            auto *spin = new QSpinBox;
+            if (o.constraint == SANE_CONSTRAINT_RANGE) {
+                spin->setRange(int(o.min), int(o.max));
+                spin->setSingleStep(o.quant > 0 ? int(o.quant) : 1);
+            } else {
+                spin->setRange(INT_MIN, INT_MAX);
+            }
+            spin->setValue(int(firstNumber(o)));
+            spin->setSuffix(unit);
+            spin->setKeyboardTracking(false);
+            connect(spin, &QSpinBox::valueChanged, this, guarded([report](int v) { report(v); }));
+            editor = spin;
+        } else {
+            auto *spin = new QDoubleSpinBox;
+            if (o.constraint == SANE_CONSTRAINT_RANGE) {
+                spin->setDecimals(decimalsFor(o.quant));
+                spin->setRange(o.min, o.max);
+                spin->setSingleStep(o.quant > 0 ? o.quant : (o.max - o.min) / 100);
+            } else {
+                spin->setRange(-32768.0, 32767.9999);
+            }
+            spin->setValue(firstNumber(o));
+            spin->setSuffix(unit);
+            spin->setKeyboardTracking(false);
+            connect(spin, &QDoubleSpinBox::valueChanged, this, guarded([report](double v) { report(v); }));
+            editor = spin;
+        }
+        break;
+    case SANE_TYPE_STRING:
+        if (o.constraint == SANE_CONSTRAINT_STRING_LIST) {
+            auto *combo = new QComboBox;
+            for (const QByteArray &s : o.strings)
+                combo->addItem(tr_sane(s.constData()), s);
+            combo->setCurrentIndex(combo->findData(o.text));
+            connect(combo, &QComboBox::activated, this,
+                    guarded([combo, report](int i) { report(combo->itemData(i)); }));
+            editor = combo;
+        } else {
+            auto *edit = new QLineEdit(QString::fromUtf8(o.text));
+            edit->setMaxLength(std::max(0, o.size - 1));
+            connect(edit, &QLineEdit::editingFinished, this, guarded([edit, report, old = o.text] {
+                        const QByteArray now = edit->text().toUtf8();
+                        if (now != old)
+                            report(now);
+                    }));
+            editor = edit;
+        }
+        break;
+    case SANE_TYPE_BUTTON: {
+        auto *button = new QPushButton(tr_sane(o.title.constData()));
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, guarded([report] { report(QVariant()); }));
+        editor = button;
+        break;
+    }
+    default:
+        return nullptr;
+    }
+    editor->setObjectName(QString::fromLatin1(o.name));
+    editor->setToolTip(tr_sane(o.description.constData()));
+    editor->setEnabled(o.active() && o.settable() && (o.hasValue || o.type == SANE_TYPE_BUTTON));
+    return editor;
+}
+
+void OptionForm::showOptions(const OptionList &options)
+{
+    // Remember which option had the focus, to give it back after the rebuild.
+    QString focused;
+    for (QWidget *w = QApplication::focusWidget(); w && w != this; w = w->parentWidget())
+        if (!w->objectName().isEmpty() && isAncestorOf(w)) {
+            focused = w->objectName();
+            break;
+        }
+
+    if (content_) {
+        layout_->removeWidget(content_);
+        content_->hide();
+        content_->setParent(nullptr); // out of reach of findChild until it is deleted
+        content_->deleteLater();
+    }
+    content_ = new QWidget;
+    auto *outer = new QVBoxLayout(content_);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *mainForm = new QFormLayout;
+    mainForm->setObjectName(QStringLiteral("mainOptions"));
+    outer->addLayout(mainForm);
+
+    const auto addRow = [this](QFormLayout *form, const OptionInfo &o) {
+        QWidget *editor = makeEditor(o);
+        if (!editor)
+            return;
+        auto *label = new QLabel(o.type == SANE_TYPE_BUTTON ? QString() : tr_sane(o.title.constData()));
+        label->setToolTip(editor->toolTip());
+        label->setEnabled(editor->isEnabled());
+        form->addRow(label, editor);
+    };
+
+    for (const char *name : mainOptions)
+        for (const OptionInfo &o : options)
+            if (o.name == name && o.type != SANE_TYPE_GROUP)
+                addRow(mainForm, o);
+
+    auto *toggle = new QToolButton;
+    toggle->setObjectName(QStringLiteral("advancedToggle"));
+    toggle->setText(QStringLiteral("Erweitert"));
+    toggle->setCheckable(true);
+    toggle->setChecked(advancedOpen_);
+    toggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toggle->setArrowType(advancedOpen_ ? Qt::DownArrow : Qt::RightArrow);
+    toggle->setAutoRaise(true);
+    auto *advanced = new QWidget;
+    advanced->setObjectName(QStringLiteral("advanced"));
+    auto *advancedLayout = new QVBoxLayout(advanced);
+    advancedLayout->setContentsMargins(12, 0, 0, 0);
+    outer->addWidget(toggle);
+    outer->addWidget(advanced);
+    outer->addStretch(1);
+
+    QFormLayout *group = nullptr;
+    QString groupTitle = QStringLiteral("Weitere Einstellungen");
+    for (const OptionInfo &o : options) {
+        if (o.type == SANE_TYPE_GROUP) {
+            groupTitle = tr_sane(o.title.constData());
+            group = nullptr;
+            continue;
+        }
+        if (isMain(o.name))
+            continue;
+        if (!group) {
+            auto *box = new QGroupBox(groupTitle);
+            group = new QFormLayout(box);
+            advancedLayout->addWidget(box);
+        }
+        addRow(group, o);
+    }
+    toggle->setVisible(advancedLayout->count() > 0);
+    advanced->setVisible(advancedOpen_ && advancedLayout->count() > 0);
+    connect(toggle, &QToolButton::toggled, this, guarded([this, toggle, advanced](bool open) {
+                advancedOpen_ = open;
+                toggle->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+                advanced->setVisible(open);
+            }));
+
+    layout_->addWidget(content_);
+    if (!focused.isEmpty())
+        if (auto *w = content_->findChild<QWidget *>(focused))
+            w->setFocus();
+}

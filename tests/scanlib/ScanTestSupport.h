@@ -1,0 +1,66 @@
+#pragma once
+// Helpers for the tests that drive the scanner library against SANE's virtual test
+// scanner, with scanimage as the reference.
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+extern "C" void ChooseSource(std::uintptr_t owner);
+extern "C" std::int16_t AcquireToFile(std::uintptr_t owner, const char *path);
+
+// Which backends the private SANE configuration offers.
+enum class Backends { TestOnly, Machine, None };
+
+// Makes a private SANE configuration with scripts/sane-config.sh and points
+// SANE_CONFIG_DIR at it; must run before the library's first SANE call in the process.
+void useSaneConfig(Backends backends);
+
+// Option settings as scanimage takes them: name and value ("yes"/"no" for switches).
+using Settings = std::vector<std::pair<std::string, std::string>>;
+
+// Waits, handling events, until done() holds; false after timeoutMs.
+bool waitFor(const std::function<bool()> &done, int timeoutMs = 30000);
+
+// The window that owns the dialogs.
+class OwnerWindow {
+public:
+    OwnerWindow();
+    std::uintptr_t id() const;
+    QWidget &widget() { return window_; }
+
+private:
+    QWidget window_;
+};
+
+// Runs script on the modal dialog that call() opens, then returns call()'s result. A
+// dialog the script leaves open is closed, so a failing script cannot hang the test.
+std::int16_t withDialog(const std::function<std::int16_t()> &call, const std::function<void(QDialog &)> &script);
+
+// Acquisition dialog helpers.
+bool waitForOptions(QDialog &dialog);                      // the device is open, its options shown
+// Sets them through the widgets; with lenient, options that are missing or inactive are
+// passed over instead of failing the test.
+bool applySettings(QDialog &dialog, const Settings &settings, bool lenient = false);
+// What the tests' scanner does unless a test says otherwise; the library keeps options
+// for the whole process, so tests that share one start from here.
+const Settings &baseline();
+QString pressScan(QDialog &dialog);                         // "" when the dialog closed with an image
+QString shownMessage(const QDialog &dialog);
+void pressButton(QDialog &dialog, const char *name);
+
+// Scans with scanimage into a PNM file; false (with a test failure) when it fails.
+bool scanimage(const Settings &settings, const QString &pnmPath, const QString &device = QStringLiteral("test:0"));
+
+// Compares a BMP written by the library with scanimage's PNM; "" when every pixel matches
+// (16-bit samples by their high byte), else where they first differ.
+std::string compareWithPnm(const QString &bmpPath, const QString &pnmPath);
+
+// Files in dir other than the given ones (left-overs of a failed scan).
+QStringList strayFiles(const QString &dir, const QStringList &expected = {});
