@@ -23,5 +23,6 @@ done
 [ "$(window_count '^ Vistoramo$')" -eq 2 ] || fail "no failure message after the device error"
 key Return
 [ ! -e "$prog/Temp.bmp" ] || fail "a partial Temp.bmp remained"
-kill -0 "$program_pid" || fail "the program ended"
+alive "$program_pid" || fail "the program ended"
+close_program
 echo "PASS: device error"

@@ -11,12 +11,7 @@ start_program
 choose_and_scan
 copy_to_clipboard
 [ ! -e "$prog/Temp.bmp" ] || fail "Temp.bmp remained after the scan"
-xdotool windowclose "$main_window" 2>/dev/null || xdotool windowactivate --sync "$main_window" key alt+F4
-for _ in $(seq 300); do
-  kill -0 "$program_pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$program_pid" 2>/dev/null && fail "the program did not end when its window closed"
+close_program
 
 # Each error is a block of lines; keep the invalid accesses with a frame in our code.
 ours=$(awk '

@@ -5,7 +5,7 @@
 source "$(dirname "$0")/session.sh"
 
 sane_config 'number_of_devices 1' 'mode Color' 'depth 8' 'resolution 75.0' \
-  'test-picture "Color pattern"' 'br_x 210.0' 'br_y 297.0'
+  'test-picture "Color pattern"' 'geometry_max 297.0' 'br_x 210.0' 'br_y 297.0'
 scanimage -d test:0 --format=pnm -o "$work/expected.pnm" || fail "scanimage could not scan"
 start_x
 start_program
@@ -45,5 +45,6 @@ done
 copy_to_clipboard
 paste_bmp "$work/after-cancel.bmp"
 cmp -s "$work/after-cancel.bmp" "$work/pasted.bmp" || fail "the clipboard changed although there was no picture"
-kill -0 "$program_pid" || fail "the program ended"
+alive "$program_pid" || fail "the program ended"
+close_program
 echo "PASS: scan, copy and paste; cancel"

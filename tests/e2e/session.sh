@@ -98,6 +98,23 @@ wait_gone() {
   fail "window '$1' stayed open"
 }
 
+# alive PID: the process runs (an ended child not yet waited for does not count).
+alive() {
+  [ -r "/proc/$1/stat" ] && ! awk '{ exit ($3 == "Z" ? 0 : 1) }' "/proc/$1/stat"
+}
+
+# close_program: closes the main window as the user would (Alt+F4 through the window
+# manager) and waits for the program to end.
+close_program() {
+  xdotool windowactivate --sync "$main_window" 2>/dev/null || true
+  key alt+F4
+  for _ in $(seq $((300 * ${E2E_SLOW:-1}))); do
+    alive "$program_pid" || return 0
+    sleep 0.1
+  done
+  fail "the program did not end when its window was closed"
+}
+
 key() {
   xdotool key --clearmodifiers "$@"
 }
