@@ -16,9 +16,14 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work"
 
 echo "Vistoramo benchmarks on $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
-if [ -x "$bin/vistoramo_bench" ] && "$bin/vistoramo_bench" has-scan 2>/dev/null; then
-  bash bench/scan.sh "$bin"
-fi
+for dpi in 150 300 600; do
+  SANE_CONFIG_DIR="$work/sane-$dpi"
+  mkdir -p "$SANE_CONFIG_DIR"
+  echo test >"$SANE_CONFIG_DIR/dll.conf"
+  printf '%s\n' 'number_of_devices 1' 'mode Color' 'depth 8' "resolution $dpi.0" \
+    'test-picture "Color pattern"' 'geometry_max 297.0' 'br_x 210.0' 'br_y 297.0' >"$SANE_CONFIG_DIR/test.conf"
+  SANE_CONFIG_DIR=$SANE_CONFIG_DIR "$bin/vistoramo_bench" scan "$dpi"
+done
 "$bin/vistoramo_bench" startup
 "$bin/vistoramo_bench" scroll
 "$bin/vistoramo_bench" clipboard

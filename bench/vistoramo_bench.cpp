@@ -3,6 +3,10 @@
 //   vistoramo_bench scroll   [moves]  repainting the view after a step, against a bare widget
 //   vistoramo_bench clipboard [runs]  "Ablage" until another program holds the pasted BMP,
 //                                     against writing the same BMP to a file
+//   vistoramo_bench scan DPI [runs]   "Bilddatei" with the real library and SANE's test device,
+//                                     from pressing "Scannen" to the picture painted, against
+//                                     scanimage with the same settings; and the peak memory
+//                                     (SANE_CONFIG_DIR must name a configuration for the test device)
 // Run them through bench/run.sh, which provides the display and the reference programs.
 
 #include "BenchSupport.h"
@@ -14,6 +18,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QLabel>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPaintEvent>
@@ -222,6 +228,109 @@ int clipboard(int runs)
     return 0;
 }
 
+// ---- scan to screen ----------------------------------------------------------------------
+
+long procStatusKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(static_cast<qsizetype>(std::strlen(field))).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+void resetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5"); // resets VmHWM to the present resident size
+}
+
+// Presses "Scannen" as soon as the acquisition dialog has opened its device; records when.
+class ScanPresser : public QObject {
+public:
+    double pressedAt = -1;
+    ScanPresser() { timer_.callOnTimeout([this] { poll(); }); timer_.start(1); }
+
+private:
+    void poll()
+    {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog || pressedAt >= 0)
+            return;
+        auto *scan = dialog->findChild<QPushButton *>(QStringLiteral("scan"));
+        auto *device = dialog->findChild<QLabel *>(QStringLiteral("device"));
+        if (scan && device && scan->isEnabled() && device->text().startsWith(QStringLiteral("Scanner:"))) {
+            pressedAt = nowMs();
+            scan->click();
+        }
+    }
+    QTimer timer_;
+};
+
+class PaintWatch : public QObject {
+public:
+    double paintedAt = -1;
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            paintedAt = nowMs();
+        return false;
+    }
+};
+
+int scan(int dpi, int runs)
+{
+    if (qEnvironmentVariableIsEmpty("SANE_CONFIG_DIR")) {
+        std::printf("scan: SANE_CONFIG_DIR is not set (run bench/run.sh)\n");
+        return 1;
+    }
+    QTemporaryDir dir;
+    std::vector<double> ours, reference;
+    double peakKb = 0;
+    int width = 0, height = 0;
+    Root root;
+    root.Show();
+    settle();
+    for (int i = 0; i < runs; ++i) {
+        PaintWatch painted;
+        root.Picture2.widget()->installEventFilter(&painted);
+        ScanPresser presser;
+        const long before = procStatusKb("VmRSS:");
+        resetPeakMemory();
+        root.BScannen_Click();
+        while (painted.paintedAt < presser.pressedAt) // until the picture is on the screen
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        peakKb = std::max(peakKb, static_cast<double>(procStatusKb("VmHWM:") - before));
+        root.Picture2.widget()->removeEventFilter(&painted);
+        if (root.Picture2.picture().isEmpty() || presser.pressedAt < 0) {
+            std::printf("scan: the acquisition failed\n");
+            return 1;
+        }
+        ours.push_back(painted.paintedAt - presser.pressedAt);
+        width = root.Picture2.picture().image().width();
+        height = root.Picture2.picture().image().height();
+
+        QProcess scanimage;
+        scanimage.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const double t0 = nowMs();
+        scanimage.start(QStringLiteral("scanimage"),
+                        {"-d", "test:0", "--format=pnm", "-o", dir.filePath(QStringLiteral("reference.pnm"))});
+        scanimage.waitForFinished(600000);
+        reference.push_back(nowMs() - t0);
+    }
+    const std::string figure = "scan to screen A4 colour " + std::to_string(dpi) + " dpi (median)";
+    bench::report(figure.c_str(), bench::median(ours), bench::median(reference), 1.5);
+    if (dpi >= 600) {
+        const double rawMb = static_cast<double>(width) * height * 3 / (1024.0 * 1024.0);
+        const std::string mem = "peak memory of the " + std::to_string(dpi) + " dpi scan";
+        bench::report(mem.c_str(), peakKb / 1024.0, rawMb, 1.5, "MB");
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -235,6 +344,8 @@ int main(int argc, char *argv[])
         return scroll(n > 0 ? n : 500);
     if (what == "clipboard")
         return clipboard(n > 0 ? n : 7);
-    std::fprintf(stderr, "usage: vistoramo_bench startup|scroll|clipboard [count]\n");
+    if (what == "scan")
+        return scan(n > 0 ? n : 300, argc > 3 ? std::atoi(argv[3]) : 3);
+    std::fprintf(stderr, "usage: vistoramo_bench startup|scroll|clipboard [count] | scan DPI [runs]\n");
     return 2;
 }
