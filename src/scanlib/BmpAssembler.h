@@ -38,10 +38,8 @@ public:
     long long bytesReceived() const { return received_; }
     // Bytes the frames will carry in all, or -1 while that is unknown.
     long long bytesExpected() const;
-    int width() const { return width_; }
     // True once every frame the image needs has ended.
     bool complete() const;
-    int linesWritten() const { return outputLines_; }
 
 private:
     enum class Kind { None, Grey, Lineart, Colour, ThreePass };
@@ -49,6 +47,7 @@ private:
     bool fail(const QString &why);
     bool writeHeader(int height);
     bool writeRow(const unsigned char *row);
+    bool flush();
     void convertLine(const unsigned char *line);
     void storePlaneLine(const unsigned char *line);
     std::size_t pixelBytes() const;
@@ -66,6 +65,7 @@ private:
     std::vector<unsigned char> line_; // the incomplete line of the frame
     std::size_t lineFill_ = 0;
     std::vector<unsigned char> row_;  // the BMP row being built
+    std::vector<unsigned char> pending_; // rows not yet written
     int frameLines_ = 0;              // complete lines of the current frame
     int outputLines_ = 0;             // rows written to the file
     long long received_ = 0;

@@ -253,6 +253,7 @@ void OptionForm::showOptions(const OptionList &options)
             }));
 
     layout_->addWidget(content_);
+    content_->show(); // at once, not when the layout gets round to it
     if (!focused.isEmpty())
         if (auto *w = content_->findChild<QWidget *>(focused))
             w->setFocus();

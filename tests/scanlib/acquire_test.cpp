@@ -29,6 +29,7 @@ const auto *const environment = testing::AddGlobalTestEnvironment(new TestScanne
 
 class Acquire : public testing::Test {
 protected:
+    // KEEPDIR=1 keeps each test's files for a look at a failing comparison.
     Acquire() { dir_.setAutoRemove(qEnvironmentVariableIsEmpty("KEEPDIR")); }
     QString path(const char *name) const { return dir_.filePath(QString::fromLatin1(name)); }
     std::int16_t acquire(const QString &file, const std::function<void(QDialog &)> &script)

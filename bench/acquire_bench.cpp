@@ -1,0 +1,178 @@
+// Acquires an A4 colour page from SANE's test scanner through AcquireToFile (the dialog
+// driven programmatically) and with scanimage, at 300 and 600 dpi, in one run. Prints the
+// medians, their ratio and the heap the library needed against the raw image size.
+
+#include "MallocCounter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImageReader>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QDoubleSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdlib>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+extern "C" std::int16_t AcquireToFile(std::uintptr_t owner, const char *path);
+
+namespace {
+
+const char *const testConf = R"(number_of_devices 1
+mode Color
+depth 8
+resolution 300.0
+test-picture "Color pattern"
+geometry_min 0.0
+geometry_max 300.0
+geometry_quant 1.0
+br_x 210.0
+br_y 297.0
+)";
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Presses "Scannen" in the acquisition dialog once its options are there, after setting
+// the resolution when it differs.
+class Driver : public QObject {
+public:
+    explicit Driver(int dpi) : dpi_(dpi)
+    {
+        timer_.setInterval(1);
+        connect(&timer_, &QTimer::timeout, this, [this] { step(); });
+        timer_.start();
+    }
+
+private:
+    void step()
+    {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (waited_.isValid() && waited_.elapsed() > 60000) {
+            auto *message = dialog ? dialog->findChild<QLabel *>(QStringLiteral("message")) : nullptr;
+            auto *button = dialog ? dialog->findChild<QPushButton *>(QStringLiteral("scan")) : nullptr;
+            auto *spin = dialog ? dialog->findChild<QDoubleSpinBox *>(QStringLiteral("resolution")) : nullptr;
+            std::fprintf(stderr, "Der Dialog wurde nicht bereit: %s (Scannen %s, Auflösung %d)\n",
+                         message ? qPrintable(message->text()) : "(kein Dialog)",
+                         button && button->isEnabled() ? "bereit" : "gesperrt", spin ? int(spin->value()) : -1);
+            std::exit(1);
+        }
+        if (!waited_.isValid())
+            waited_.start();
+        auto *scan = dialog ? dialog->findChild<QPushButton *>(QStringLiteral("scan")) : nullptr;
+        auto *resolution = dialog ? dialog->findChild<QDoubleSpinBox *>(QStringLiteral("resolution")) : nullptr;
+        if (!scan || !scan->isEnabled() || !resolution)
+            return;
+        if (resolution->value() != dpi_) {
+            resolution->setValue(dpi_);
+            return; // the form is rebuilt with the new value
+        }
+        timer_.stop();
+        scan->click();
+    }
+
+    int dpi_;
+    QTimer timer_;
+    QElapsedTimer waited_;
+};
+
+double acquireSeconds(const QString &file, int dpi, std::size_t &peakHeap)
+{
+    Driver driver(dpi);
+    heap::resetPeak();
+    const std::size_t before = heap::current();
+    QElapsedTimer clock;
+    clock.start();
+    const std::int16_t rc = AcquireToFile(0, QFile::encodeName(file).constData());
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    peakHeap = heap::peak() - before;
+    if (rc != 0) {
+        std::fprintf(stderr, "AcquireToFile gab %d zurück\n", rc);
+        std::exit(1);
+    }
+    return seconds;
+}
+
+double scanimageSeconds(const QString &file, int dpi)
+{
+    QProcess process;
+    QElapsedTimer clock;
+    clock.start();
+    process.start(QStringLiteral("scanimage"),
+                  {QStringLiteral("-d"), QStringLiteral("test:0"), QStringLiteral("--mode=Color"),
+                   QStringLiteral("--depth=8"), QStringLiteral("--resolution=%1").arg(dpi),
+                   QStringLiteral("--test-picture=Color pattern"), QStringLiteral("-l"), QStringLiteral("0"),
+                   QStringLiteral("-t"), QStringLiteral("0"), QStringLiteral("-x"), QStringLiteral("210"),
+                   QStringLiteral("-y"), QStringLiteral("297"), QStringLiteral("--format=pnm"), QStringLiteral("-o"),
+                   file});
+    if (!process.waitForFinished(600000) || process.exitCode() != 0) {
+        std::fprintf(stderr, "scanimage: %s\n", process.readAllStandardError().constData());
+        std::exit(1);
+    }
+    return double(clock.nsecsElapsed()) / 1e9;
+}
+
+QString makeSaneConfig(const QTemporaryDir &dir)
+{
+    QFile conf(dir.filePath(QStringLiteral("test.conf")));
+    conf.open(QIODevice::WriteOnly);
+    conf.write(testConf);
+    conf.close();
+    QProcess script;
+    script.start(QStringLiteral("bash"), {QStringLiteral(VISTORAMO_SOURCE_DIR "/scripts/sane-config.sh"),
+                                          dir.filePath(QStringLiteral("sane")), conf.fileName()});
+    script.waitForFinished(60000);
+    const QString config = QString::fromLocal8Bit(script.readAllStandardOutput().trimmed());
+    // Only the test scanner: the machine's network backends would time their own search.
+    QFile dll(config + QStringLiteral("/dll.conf"));
+    dll.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    dll.write("test\n");
+    QDir(config).remove(QStringLiteral("dll.d/airscan"));
+    return config;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    qputenv("SANE_CONFIG_DIR", QFile::encodeName(makeSaneConfig(dir)));
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const QString ours = dir.filePath(QStringLiteral("ours.bmp"));
+    const QString reference = dir.filePath(QStringLiteral("reference.pnm"));
+
+    std::size_t unused = 0;
+    acquireSeconds(ours, 75, unused); // opens the device once, as the program would have
+
+    std::printf("%-6s %12s %12s %7s %14s %14s %7s\n", "dpi", "ours [s]", "scanimage", "ratio", "peak heap", "raw image",
+                "heap/raw");
+    for (int dpi : {300, 600}) {
+        std::vector<double> mine, theirs;
+        std::size_t peak = 0;
+        for (int i = 0; i < runs; ++i) {
+            std::size_t runPeak = 0;
+            mine.push_back(acquireSeconds(ours, dpi, runPeak));
+            peak = std::max(peak, runPeak);
+            theirs.push_back(scanimageSeconds(reference, dpi));
+        }
+        const QSize size = QImageReader(ours, "bmp").size();
+        const double raw = double(size.width()) * std::abs(size.height()) * 3; // top-down: reported negative
+        std::printf("%-6d %12.3f %12.3f %7.2f %12.1f MB %11.1f MB %7.3f\n", dpi, median(mine), median(theirs),
+                    median(mine) / median(theirs), double(peak) / 1e6, raw / 1e6, double(peak) / raw);
+        std::fflush(stdout);
+    }
+    return 0;
+}
