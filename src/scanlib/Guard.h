@@ -21,17 +21,21 @@ bool runGuarded(F &&f) noexcept
     return false;
 }
 
-// A callable for signal connections that runs f guarded; f takes the signal's arguments
-// or none.
+// A callable for signal connections that runs f guarded. It takes exactly the arguments f
+// takes, so that Qt can tell how many of a signal's arguments to pass.
 template <typename F>
-auto guarded(F f)
+struct Guarded {
+    F f;
+    template <typename... Args>
+        requires std::is_invocable_v<const F &, Args...>
+    void operator()(Args &&...args) const noexcept
+    {
+        runGuarded([&] { f(std::forward<Args>(args)...); });
+    }
+};
+
+template <typename F>
+Guarded<F> guarded(F f)
 {
-    return [f = std::move(f)](auto &&...args) noexcept {
-        runGuarded([&] {
-            if constexpr (std::is_invocable_v<const F &, decltype(args)...>)
-                f(std::forward<decltype(args)>(args)...);
-            else
-                f();
-        });
-    };
+    return Guarded<F>{std::move(f)};
 }

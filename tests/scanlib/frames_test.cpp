@@ -221,6 +221,7 @@ TEST(Frames, RefusesBrokenInputWithAGermanReason)
     const Bad cases[] = {
         {"no data at all", {Frame{good, {}}}},
         {"too few bytes per line", {Frame{params(SANE_FRAME_GRAY, 8, 4, 2, 3), {}}}},
+        {"a gigabyte per line for four pixels", {Frame{params(SANE_FRAME_GRAY, 8, 4, 2, 1 << 30), {}}}},
         {"unsupported depth", {Frame{params(SANE_FRAME_GRAY, 4, 4, 2), {}}}},
         {"no width", {Frame{params(SANE_FRAME_GRAY, 8, 0, 2), {}}}},
         {"three-pass without blue",
