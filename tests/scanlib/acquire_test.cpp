@@ -19,6 +19,8 @@
 #include <QTreeWidget>
 #include <QtEndian>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -317,6 +319,24 @@ TEST_F(Acquire, KeysCursorAndOwnerAreThoseOfAModalDialog)
     });
     EXPECT_EQ(scanned, 0);
     EXPECT_TRUE(QFile::exists(path("return.bmp")));
+}
+
+TEST_F(Acquire, AFullDiskEndsInAMessageAndLeavesNoPartialFile)
+{
+    // The file may not grow past 16 KB, as on a full disk; the write fails with EFBIG.
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 16 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::int16_t result = 0;
+    const QString message = scanWith({{"resolution", "300"}}, path("scan.bmp"), &result);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_NE(result, 0);
+    EXPECT_EQ(strayFiles(dir_.path()), QStringList());
 }
 
 TEST_F(Acquire, BadPathIsReportedInTheDialog)
