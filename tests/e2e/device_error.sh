@@ -16,11 +16,7 @@ sleep 2
 [ "$(window_count '^ Vistoramo$')" -eq 1 ] || fail "a message box appeared while the dialog was open"
 press_in '^Bild scannen$' Escape
 wait_gone '^Bild scannen$'
-for _ in $(seq 100); do
-  [ "$(window_count '^ Vistoramo$')" -eq 2 ] && break
-  sleep 0.1
-done
-[ "$(window_count '^ Vistoramo$')" -eq 2 ] || fail "no failure message after the device error"
+expect_windows '^ Vistoramo$' 2 "no failure message after the device error"
 key Return
 [ ! -e "$prog/Temp.bmp" ] || fail "a partial Temp.bmp remained"
 alive "$program_pid" || fail "the program ended"

@@ -31,16 +31,9 @@ xdotool windowactivate --sync "$main_window"
 key alt+b
 press_in '^Bild scannen$' Escape
 wait_gone '^Bild scannen$'
-for _ in $(seq 100); do
-  [ "$(window_count '^ Vistoramo$')" -eq 2 ] && break
-  sleep 0.1
-done
-[ "$(window_count '^ Vistoramo$')" -eq 2 ] || fail "no failure message after cancelling"
+expect_windows '^ Vistoramo$' 2 "no failure message after cancelling"
 key Return
-for _ in $(seq 100); do
-  [ "$(window_count '^ Vistoramo$')" -eq 1 ] && break
-  sleep 0.1
-done
+expect_windows '^ Vistoramo$' 1 "the failure message did not close"
 # With the view empty, copying fails and the clipboard keeps the earlier picture.
 copy_to_clipboard
 paste_bmp "$work/after-cancel.bmp"

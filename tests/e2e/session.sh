@@ -89,6 +89,15 @@ window_count() {
   xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l
 }
 
+# expect_windows REGEX N WHY: waits up to 10 s for N visible windows of that name.
+expect_windows() {
+  for _ in $(seq $((100 * ${E2E_SLOW:-1}))); do
+    [ "$(window_count "$1")" -eq "$2" ] && return 0
+    sleep 0.1
+  done
+  fail "$3"
+}
+
 # wait_gone REGEX: until no visible window has that name, up to 60 s.
 wait_gone() {
   for _ in $(seq $((600 * ${E2E_SLOW:-1}))); do

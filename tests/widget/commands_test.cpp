@@ -222,35 +222,28 @@ TEST_F(Scan, ChoosingASourceCallsTheLibraryWithTheWindowAndSaysNothing)
 
 TEST(ScanWithoutLibrary, AcquisitionFailsWithTheMessageAndChoosingSaysNothing)
 {
-    ProgramDir dir;
-    dir.write(QLatin1String(Scanner::libraryFileName), "kein ELF"); // a broken library
-    Root root;
-    root.Show();
-    MessageBoxWatcher watcher;
-    root.BGerät.button()->click();
-    EXPECT_TRUE(watcher.shown().empty());
-    root.BScannen.button()->click();
-    ASSERT_EQ(watcher.shown().size(), 1u);
-    EXPECT_EQ(watcher.shown()[0].text, Cancelled);
-    EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
-    QFile::remove(dir.file(QLatin1String(Scanner::libraryFileName)));
-    root.BScannen.button()->click(); // missing altogether
-    EXPECT_EQ(watcher.shown().size(), 2u);
-}
-
-TEST(ScanWithoutLibrary, ALibraryMissingItsOwnDependencyIsAFailureNotACrash)
-{
-    ProgramDir dir;
-    ASSERT_TRUE(QFile::copy(QStringLiteral(FAKESCAN_NODEP_PATH), dir.file(QLatin1String(Scanner::libraryFileName))));
-    Root root;
-    root.Show();
-    MessageBoxWatcher watcher;
-    root.BGerät.button()->click();
-    EXPECT_TRUE(watcher.shown().empty());
-    root.BScannen.button()->click();
-    ASSERT_EQ(watcher.shown().size(), 1u);
-    EXPECT_EQ(watcher.shown()[0].text, Cancelled);
-    EXPECT_TRUE(root.Picture2.picture().isEmpty());
+    const QString library = QLatin1String(Scanner::libraryFileName);
+    const std::vector<std::pair<const char *, std::function<void(ProgramDir &)>>> cases{
+        {"broken", [&](ProgramDir &d) { d.write(library, "kein ELF"); }},
+        {"missing its own dependency",
+         [&](ProgramDir &d) { ASSERT_TRUE(QFile::copy(QStringLiteral(FAKESCAN_NODEP_PATH), d.file(library))); }},
+        {"missing altogether", [](ProgramDir &) {}},
+    };
+    for (const auto &[what, make] : cases) {
+        SCOPED_TRACE(what);
+        ProgramDir dir;
+        make(dir);
+        Root root;
+        root.Show();
+        MessageBoxWatcher watcher;
+        root.BGerät.button()->click();
+        EXPECT_TRUE(watcher.shown().empty());
+        root.BScannen.button()->click();
+        ASSERT_EQ(watcher.shown().size(), 1u);
+        EXPECT_EQ(watcher.shown()[0].text, Cancelled);
+        EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
+        EXPECT_TRUE(root.Picture2.picture().isEmpty());
+    }
 }
 
 TEST_F(Scan, CopyingTwiceSucceedsBothTimesAndPutsThePictureThere)
