@@ -22,7 +22,7 @@ for dpi in 150 300 600; do
   echo test >"$SANE_CONFIG_DIR/dll.conf"
   printf '%s\n' 'number_of_devices 1' 'mode Color' 'depth 8' "resolution $dpi.0" \
     'test-picture "Color pattern"' 'geometry_max 297.0' 'br_x 210.0' 'br_y 297.0' >"$SANE_CONFIG_DIR/test.conf"
-  SANE_CONFIG_DIR=$SANE_CONFIG_DIR "$bin/vistoramo_bench" scan "$dpi"
+  SANE_CONFIG_DIR=$SANE_CONFIG_DIR "$bin/vistoramo_bench" scan "$dpi" 5
 done
 "$bin/vistoramo_bench" startup
 "$bin/vistoramo_bench" scroll
