@@ -15,7 +15,7 @@ fuzzers=$(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
 cmake --build --preset asan -j "$(nproc)" --target unit_tests widget_tests fakescan $fuzzers
 ctest --preset asan -j "$(nproc)"
 
-seconds=${FUZZ_SECONDS:-45}
+seconds=${FUZZ_SECONDS:-60}
 for fuzzer in $fuzzers; do
   name=${fuzzer#fuzz_}
   corpus=$(mktemp -d /tmp/vistoramo-corpus.XXXXXX)
