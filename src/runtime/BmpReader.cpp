@@ -70,14 +70,6 @@ QImage allocateImage(int width, int height, qint64 stride, QImage::Format format
 
 } // namespace
 
-std::optional<QImage> readPlainBmp(const QString &path, qint64 allocationLimitBytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return readPlainBmp(file, path, allocationLimitBytes);
-}
-
 std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 allocationLimitBytes)
 {
     if (!file.seek(0))

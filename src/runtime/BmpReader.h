@@ -15,6 +15,5 @@ namespace rt {
 // too large for memory.
 // The device is read from its start; name only goes into messages.
 std::optional<QImage> readPlainBmp(QIODevice &device, const QString &name, qint64 allocationLimitBytes);
-std::optional<QImage> readPlainBmp(const QString &path, qint64 allocationLimitBytes);
 
 } // namespace rt

@@ -70,18 +70,23 @@ QByteArray makeBmp(const QImage &source, int bits, bool topDown)
 
 constexpr qint64 Limit = qint64{1} << 30;
 
+std::optional<QImage> readBmp(QByteArray bytes)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return rt::readPlainBmp(buffer, QStringLiteral("test.bmp"), Limit);
+}
+
 } // namespace
 
 TEST(BmpReader, ReadsEveryPlainKindAsQtDoes)
 {
-    ProgramDir dir;
     for (int bits : {1, 8, 24, 32})
         for (bool topDown : {false, true})
             for (QSize size : {QSize(1, 1), QSize(3, 2), QSize(33, 7), QSize(130, 41)}) {
                 SCOPED_TRACE(testing::Message() << bits << " bits, top-down " << topDown << ", " << size.width());
                 const QByteArray bytes = makeBmp(patternImage(size.width(), size.height()), bits, topDown);
-                dir.write("x.bmp", bytes);
-                const std::optional<QImage> ours = rt::readPlainBmp(dir.file("x.bmp"), Limit);
+                const std::optional<QImage> ours = readBmp(bytes);
                 ASSERT_TRUE(ours.has_value());
                 QBuffer buffer;
                 buffer.setData(bytes);
@@ -93,19 +98,18 @@ TEST(BmpReader, ReadsEveryPlainKindAsQtDoes)
 
 TEST(BmpReader, LeavesOtherFilesToTheGeneralLoader)
 {
-    ProgramDir dir;
-    dir.writeImage("a.jpg", patternImage(10, 10), "JPEG");
+    QByteArray jpeg;
+    QBuffer out(&jpeg);
+    out.open(QIODevice::WriteOnly);
+    patternImage(10, 10).save(&out, "JPEG");
     QByteArray rle = makeBmp(patternImage(8, 8), 8, false);
     qToLittleEndian<quint32>(1, rle.data() + 30); // run-length encoded
-    dir.write("rle.bmp", rle);
-    dir.write("short.bmp", "BM");
-    for (const char *name : {"a.jpg", "rle.bmp", "short.bmp", "missing.bmp"})
-        EXPECT_FALSE(rt::readPlainBmp(dir.file(name), Limit).has_value()) << name;
+    for (const QByteArray &bytes : {jpeg, rle, QByteArray("BM"), QByteArray()})
+        EXPECT_FALSE(readBmp(bytes).has_value()) << bytes.left(4).toHex().toStdString();
 }
 
 TEST(BmpReader, DamagedOrOversizedFilesAreErrors)
 {
-    ProgramDir dir;
     const QByteArray good = makeBmp(patternImage(40, 30), 24, false);
     std::vector<std::pair<const char *, QByteArray>> cases;
     cases.push_back({"truncated pixels", good.left(good.size() - 1)});
@@ -129,8 +133,6 @@ TEST(BmpReader, DamagedOrOversizedFilesAreErrors)
     qToLittleEndian<qint32>(std::numeric_limits<qint32>::max(), b.data() + 18);
     qToLittleEndian<qint32>(std::numeric_limits<qint32>::max(), b.data() + 22);
     cases.push_back({"a size whose byte count overflows", b});
-    for (const auto &[what, bytes] : cases) {
-        dir.write("bad.bmp", bytes);
-        EXPECT_THROW(rt::readPlainBmp(dir.file("bad.bmp"), Limit), rt::RuntimeError) << what;
-    }
+    for (const auto &[what, bytes] : cases)
+        EXPECT_THROW(readBmp(bytes), rt::RuntimeError) << what;
 }

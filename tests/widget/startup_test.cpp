@@ -117,17 +117,13 @@ TEST(StartUp, BadStartPicturesAreSkippedSilently)
              qToLittleEndian<quint16>(65535, gif.data() + frame + 7);
              d.write("Rastelo.gif", gif);
          }},
-        {"unreadable", [](ProgramDir &d) {
-             d.write("Rastelo.gif", gifBytes(patternImage(20, 20)));
-             ::chmod(QFile::encodeName(d.file("Rastelo.gif")).constData(), 0);
-         }},
+        // A regular file that no one can read, not even root: reading it fails with EIO.
+        {"unreadable", [](ProgramDir &d) { ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/mem"), d.file("Rastelo.gif"))); }},
     };
     for (const auto &[what, make] : cases) {
         SCOPED_TRACE(what);
         ProgramDir dir;
         make(dir);
-        if (std::string(what) == "unreadable" && ::geteuid() == 0)
-            continue; // root reads every file
         Started s;
         expectEmptyWhiteStart(s);
     }
