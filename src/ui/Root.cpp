@@ -1,6 +1,6 @@
 #include "Root.h"
 
-#include "Dateiexistenz.h"
+#include "ProgramFiles.h"
 #include "Errors.h"
 #include "Scanner.h"
 #include "ScratchDirectory.h"

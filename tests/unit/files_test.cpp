@@ -1,6 +1,6 @@
 // The program directory and the existence test.
 
-#include "Dateiexistenz.h"
+#include "ProgramFiles.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // The three commands with a fake scanner library in the test's own program directory:
 // acquisition into the view, its one failure message, and the copy to the clipboard.
 
-#include "Dateiexistenz.h"
+#include "ProgramFiles.h"
 #include "Root.h"
 #include "Scanner.h"
 #include "System.h"
