@@ -88,11 +88,12 @@ QStringList PictureMimeData::formats() const
 
 bool PictureMimeData::hasFormat(const QString &mimeType) const
 {
-    return mimeType == QtImage || formats().contains(mimeType);
+    return formats().contains(mimeType);
 }
 
 QVariant PictureMimeData::retrieveData(const QString &mimeType, QMetaType type) const
 {
+    // Programs in this process (and Qt's own image conversions) take the image itself.
     if (mimeType == QtImage || (type.id() == QMetaType::QImage && hasFormat(mimeType)))
         return image_;
     if (mimeType == Bmp)

@@ -15,6 +15,7 @@ QByteArray encodeBmp(const QImage &image);
 class PictureMimeData : public QMimeData {
 public:
     explicit PictureMimeData(QImage image) : image_(std::move(image)) {}
+    static QString bitmapFormat() { return QStringLiteral("image/bmp"); }
     QStringList formats() const override;
     bool hasFormat(const QString &mimeType) const override;
 

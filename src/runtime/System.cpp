@@ -78,11 +78,6 @@ void Kill(const QString &path)
                   .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
-void ClipboardObject::Clear() const
-{
-    QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
-}
-
 void ClipboardObject::SetPicture(const Picture &picture) const
 {
     if (picture.isEmpty())
@@ -92,8 +87,10 @@ void ClipboardObject::SetPicture(const Picture &picture) const
 
 bool ClipboardObject::HasBitmap() const
 {
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    return data && data->hasImage();
+    // Ours only while we still own the clipboard: when the system refused the data or
+    // another program took the clipboard back, it holds someone else's data.
+    const auto *ours = dynamic_cast<const PictureMimeData *>(QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard));
+    return ours && ours->hasFormat(PictureMimeData::bitmapFormat());
 }
 
 QString programDirectory()

@@ -194,10 +194,9 @@ void Root::BAblage_Click()
 {
     // With no picture shown the clipboard keeps what it holds, and the copy has failed.
     const bool havePicture = !Picture2.picture().isEmpty();
-    if (havePicture) {
-        rt::Clipboard.Clear();
+    // Putting the picture there replaces whatever the clipboard held.
+    if (havePicture)
         rt::Clipboard.SetPicture(Picture2.picture());
-    }
     const bool ok = havePicture && rt::Clipboard.HasBitmap();
     rt::MsgBoxInfo(clientWidget(),
                    ok ? QStringLiteral("Bild-Datei wurde erfolgreich in die Zwischenablage kopiert.  ")
