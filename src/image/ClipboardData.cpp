@@ -1,7 +1,8 @@
 #include "ClipboardData.h"
 
-#include <QBuffer>
-#include <QImageWriter>
+#include "Errors.h"
+#include "PngEncoder.h"
+
 #include <QtEndian>
 #include <cstring>
 
@@ -13,7 +14,7 @@ const QString Png = QStringLiteral("image/png");
 const QString QtImage = QStringLiteral("application/x-qt-image");
 } // namespace
 
-QByteArray encodeBmp(const QImage &source)
+QByteArray encodeBmp(const QImage &source, QSize dotsPerMeter)
 {
     QImage image = source;
     int bits = 24;
@@ -50,8 +51,10 @@ QByteArray encodeBmp(const QImage &source)
     qToLittleEndian<quint16>(1, p + 26);
     qToLittleEndian<quint16>(static_cast<quint16>(bits), p + 28);
     qToLittleEndian<quint32>(static_cast<quint32>(stride * h), p + 34);
-    qToLittleEndian<qint32>(2835, p + 38); // 72 dpi
-    qToLittleEndian<qint32>(2835, p + 42);
+    if (dotsPerMeter.width() > 0 && dotsPerMeter.height() > 0) {
+        qToLittleEndian<qint32>(dotsPerMeter.width(), p + 38);
+        qToLittleEndian<qint32>(dotsPerMeter.height(), p + 42);
+    }
     qToLittleEndian<quint32>(static_cast<quint32>(palette.size()), p + 46);
     for (qsizetype i = 0; i < palette.size(); ++i) {
         uchar *entry = p + 54 + 4 * i;
@@ -93,18 +96,17 @@ bool PictureMimeData::hasFormat(const QString &mimeType) const
 
 QVariant PictureMimeData::retrieveData(const QString &mimeType, QMetaType type) const
 {
-    if (mimeType == QtImage || (type.id() == QMetaType::QImage && hasFormat(mimeType)))
-        return image_;
-    if (mimeType == Bmp)
-        return encodeBmp(image_);
-    if (mimeType == Png) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        writer.setCompression(1); // fast: the receiving program keeps or re-encodes it anyway
-        writer.write(image_);
-        return bytes;
+    try {
+        if (mimeType == QtImage || (type.id() == QMetaType::QImage && hasFormat(mimeType)))
+            return image_;
+        if (mimeType == Bmp)
+            return encodeBmp(image_, dotsPerMeter_);
+        if (mimeType == Png)
+            return encodePng(image_, dotsPerMeter_);
+    } catch (const std::exception &e) {
+        logSkipped("clipboard request", e);
+    } catch (...) {
+        logSkipped("clipboard request", std::runtime_error("unknown error"));
     }
     return {};
 }
