@@ -172,6 +172,7 @@ QByteArray encodePdf(const Picture &picture)
         QPainter painter;
         if (!painter.begin(&writer))
             cannotEncode("PDF");
+        painter.setRenderHint(QPainter::LosslessImageRendering); // a scan, not a photograph for the web
         painter.drawImage(QRectF(QPointF(0, 0), points), image);
         if (!painter.end())
             cannotEncode("PDF");

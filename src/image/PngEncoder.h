@@ -11,8 +11,13 @@ namespace rt {
 enum class PngFilter { None, Sub, Up };
 enum class PngDeflater { Zlib, Libdeflate };
 
+// The default, measured on A4 pages at 300 and 600 dpi (bench/vistoramo_bench png): zlib at
+// level 1 fed row by row, each row as its difference to the row above. It needs no copy of
+// the page (libdeflate takes its input in one piece), was as fast as or faster than
+// libdeflate at level 1 here, and "up" shrinks clean pages several times more than the
+// other filters while costing about the same on noisy ones.
 struct PngOptions {
-    PngDeflater deflater = PngDeflater::Libdeflate;
+    PngDeflater deflater = PngDeflater::Zlib;
     int level = 1;
     PngFilter filter = PngFilter::Up;
 };
