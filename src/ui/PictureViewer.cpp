@@ -349,8 +349,9 @@ void PictureViewer::saveAs()
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    lastFolder_ = dialog.directory().absolutePath();
-    saveTo(dialog.selectedFiles().constFirst());
+    const QString path = dialog.selectedFiles().constFirst();
+    lastFolder_ = QFileInfo(path).absolutePath();
+    saveTo(path);
 }
 
 bool PictureViewer::saveTo(const QString &path)
