@@ -23,6 +23,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLabel>
 #include <QPushButton>
 #include <QMessageBox>
@@ -520,6 +521,7 @@ int scan(int dpi, int runs)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QImageReader::setAllocationLimit(2048); // the 600 dpi page
     const QString what = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int n = argc > 2 ? std::atoi(argv[2]) : 0;
     if (what == "startup")
