@@ -56,7 +56,8 @@ Picture LoadPicture(QIODevice &device, const QString &path)
 {
     // Scans arrive as plain BMP files: those go straight into memory.
     QSize dotsPerMeter;
-    if (std::optional<QImage> bmp = readPlainBmp(device, path, qint64{pictureAllocationLimitMB()} * 1024 * 1024, &dotsPerMeter))
+    const qint64 limit = qint64{pictureAllocationLimitMB()} * 1024 * 1024;
+    if (std::optional<QImage> bmp = readPlainBmp(device, path, limit, &dotsPerMeter))
         return Picture(std::move(*bmp), dotsPerMeter);
 
     device.seek(0);

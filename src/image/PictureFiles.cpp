@@ -55,7 +55,8 @@ struct TiffMemory {
 
 [[noreturn]] void cannotEncode(const char *format)
 {
-    raise(ErrorCode::OutOfMemory, QStringLiteral("Das Bild lässt sich nicht als %1 speichern.").arg(QLatin1String(format)));
+    raise(ErrorCode::OutOfMemory,
+          QStringLiteral("Das Bild lässt sich nicht als %1 speichern.").arg(QLatin1String(format)));
 }
 
 } // namespace

@@ -155,7 +155,8 @@ QByteArray deflateRows(const Layout &l, const PngOptions &o)
         std::unique_ptr<uchar[]> filtered(new uchar[total]);
         for (int y = 0; y < h; ++y) {
             rawRow(l, y, row);
-            filterRow(o.filter, l.bytesPerPixel, n, row, previous, filtered.get() + static_cast<size_t>(y) * size_t(n + 1));
+            uchar *into = filtered.get() + static_cast<size_t>(y) * static_cast<size_t>(n + 1);
+            filterRow(o.filter, l.bytesPerPixel, n, row, previous, into);
             std::swap(row, previous);
         }
         const std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor *)> compressor(

@@ -308,7 +308,8 @@ void PictureViewer::windowResized()
 
 QString PictureViewer::suggestedName()
 {
-    return QStringLiteral("Scan-%1.png").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss")));
+    const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss"));
+    return QStringLiteral("Scan-%1.png").arg(now);
 }
 
 void PictureViewer::saveAs()
