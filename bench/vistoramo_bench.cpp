@@ -13,8 +13,8 @@
 
 #include "BenchSupport.h"
 #include "ClipboardData.h"
-#include "PngEncoder.h"
 #include "PictureViewer.h"
+#include "PngEncoder.h"
 #include "Root.h"
 #include "System.h"
 
@@ -25,11 +25,11 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
-#include <QPushButton>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QProcess>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -206,8 +206,8 @@ int scroll(int moves)
             bare.repaint();
             reference.push_back(nowMs() - t0);
         }
-        bench::report("fitted page repainted, 99th percentile", bench::percentile(ours, 99),
-                      bench::percentile(reference, 99), 1.5);
+        bench::report("fitted page repainted, 99th percentile", bench::percentile(ours, 99), bench::percentile(reference, 99),
+                      1.5);
     }
 
     // A zoom step on the 600 dpi page, from the command to the painted view.
@@ -345,7 +345,10 @@ QImage paperLikePage(int width, int height, int noise)
 {
     QImage image(width, height, QImage::Format_BGR888);
     quint32 seed = 12345;
-    const auto random = [&seed] { seed = seed * 1664525u + 1013904223u; return static_cast<int>(seed >> 24); };
+    const auto random = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int>(seed >> 24);
+    };
     for (int y = 0; y < height; ++y) {
         uchar *line = image.scanLine(y);
         const bool printRow = (y / 40) % 2 == 1 && y > height / 10 && y < height / 2;
@@ -406,8 +409,8 @@ int png(const QStringList &files)
                 size = rt::encodePng(page, {11811, 11811}, c.options).size();
                 times.push_back(nowMs() - t0);
             }
-            std::printf("  %-22s %8.2f MB %8.1f ms   1/%.0f of the BMP\n", c.name, double(size) / 1e6,
-                        bench::median(times), raw / double(size));
+            std::printf("  %-22s %8.2f MB %8.1f ms   1/%.0f of the BMP\n", c.name, double(size) / 1e6, bench::median(times),
+                        raw / double(size));
         }
     }
     return 0;

@@ -70,8 +70,7 @@ QImage allocateImage(int width, int height, qint64 stride, QImage::Format format
 
 } // namespace
 
-std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 allocationLimitBytes,
-                                   QSize *dotsPerMeter)
+std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 allocationLimitBytes, QSize *dotsPerMeter)
 {
     if (!file.seek(0))
         return std::nullopt;

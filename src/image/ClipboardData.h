@@ -18,10 +18,7 @@ QByteArray encodeBmp(const QImage &image, QSize dotsPerMeter = {});
 // empty answer; nothing is thrown into the toolkit's event loop.
 class PictureMimeData : public QMimeData {
 public:
-    explicit PictureMimeData(QImage image, QSize dotsPerMeter = {})
-        : image_(std::move(image)), dotsPerMeter_(dotsPerMeter)
-    {
-    }
+    explicit PictureMimeData(QImage image, QSize dotsPerMeter = {}) : image_(std::move(image)), dotsPerMeter_(dotsPerMeter) { }
     QStringList formats() const override;
     bool hasFormat(const QString &mimeType) const override;
 

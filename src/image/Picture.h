@@ -13,7 +13,7 @@ namespace rt {
 class Picture {
 public:
     Picture() = default;
-    explicit Picture(QImage image, QSize dotsPerMeter = {}) : image_(std::move(image)), dotsPerMeter_(dotsPerMeter) {}
+    explicit Picture(QImage image, QSize dotsPerMeter = {}) : image_(std::move(image)), dotsPerMeter_(dotsPerMeter) { }
     bool isEmpty() const { return image_.isNull(); }
     const QImage &image() const { return image_; }
     QSize dotsPerMeter() const { return dotsPerMeter_; }

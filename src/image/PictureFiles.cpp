@@ -50,13 +50,12 @@ struct TiffMemory {
     static int close(thandle_t) { return 0; }
     static toff_t size(thandle_t h) { return static_cast<toff_t>(static_cast<TiffMemory *>(h)->data.size()); }
     static int map(thandle_t, tdata_t *, toff_t *) { return 0; }
-    static void unmap(thandle_t, tdata_t, toff_t) {}
+    static void unmap(thandle_t, tdata_t, toff_t) { }
 };
 
 [[noreturn]] void cannotEncode(const char *format)
 {
-    raise(ErrorCode::OutOfMemory,
-          QStringLiteral("Das Bild lässt sich nicht als %1 speichern.").arg(QLatin1String(format)));
+    raise(ErrorCode::OutOfMemory, QStringLiteral("Das Bild lässt sich nicht als %1 speichern.").arg(QLatin1String(format)));
 }
 
 } // namespace
@@ -122,8 +121,8 @@ QByteArray encodeTiff(const Picture &picture)
         cannotEncode("TIFF");
 
     TiffMemory memory;
-    TIFF *tiff = TIFFClientOpen("Scan", "w", &memory, TiffMemory::read, TiffMemory::write, TiffMemory::seek,
-                                TiffMemory::close, TiffMemory::size, TiffMemory::map, TiffMemory::unmap);
+    TIFF *tiff = TIFFClientOpen("Scan", "w", &memory, TiffMemory::read, TiffMemory::write, TiffMemory::seek, TiffMemory::close,
+                                TiffMemory::size, TiffMemory::map, TiffMemory::unmap);
     if (!tiff)
         cannotEncode("TIFF");
     const auto w = static_cast<quint32>(image.width());
@@ -201,8 +200,7 @@ void SavePicture(const Picture &picture, const QString &path, FileFormat format)
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         const QString why = file.errorString();
         file.cancelWriting();
-        raise(ErrorCode::PathFileAccess,
-              QStringLiteral("Die Datei „%1“ lässt sich nicht schreiben: %2").arg(path, why));
+        raise(ErrorCode::PathFileAccess, QStringLiteral("Die Datei „%1“ lässt sich nicht schreiben: %2").arg(path, why));
     }
 }
 

@@ -30,9 +30,7 @@ Layout layoutOf(const QImage &source)
     Layout l;
     l.image = source;
     switch (source.format()) {
-    case QImage::Format_MonoLSB:
-        l.image = source.convertToFormat(QImage::Format_Mono);
-        [[fallthrough]];
+    case QImage::Format_MonoLSB: l.image = source.convertToFormat(QImage::Format_Mono); [[fallthrough]];
     case QImage::Format_Mono:
         l.colourType = 3;
         l.depth = 1;
@@ -49,11 +47,8 @@ Layout layoutOf(const QImage &source)
     case QImage::Format_BGR888:
     case QImage::Format_RGB888:
     case QImage::Format_RGB32:
-    case QImage::Format_ARGB32:
-        break;
-    default:
-        l.image = source.convertToFormat(QImage::Format_RGB32);
-        break;
+    case QImage::Format_ARGB32: break;
+    default: l.image = source.convertToFormat(QImage::Format_RGB32); break;
     }
     if (l.image.isNull() && !source.isNull())
         throw std::bad_alloc();
@@ -89,9 +84,7 @@ void rawRow(const Layout &l, int y, uchar *out)
         }
         break;
     }
-    default:
-        std::memcpy(out, line, static_cast<size_t>(l.rowBytes));
-        break;
+    default: std::memcpy(out, line, static_cast<size_t>(l.rowBytes)); break;
     }
 }
 

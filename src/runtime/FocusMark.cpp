@@ -24,8 +24,7 @@ void FocusMark::follow(QWidget *focused)
     if (focused_)
         focused_->removeEventFilter(this);
     // Buttons draw their own focus; the mark is for everything else in this window.
-    const bool mine = focused && focused != this && window_->isAncestorOf(focused)
-                      && !qobject_cast<QAbstractButton *>(focused);
+    const bool mine = focused && focused != this && window_->isAncestorOf(focused) && !qobject_cast<QAbstractButton *>(focused);
     focused_ = mine ? focused : nullptr;
     if (!focused_) {
         hide();
@@ -37,8 +36,9 @@ void FocusMark::follow(QWidget *focused)
 
 bool FocusMark::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == focused_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize
-                                || event->type() == QEvent::Hide || event->type() == QEvent::Show))
+    if (watched == focused_
+        && (event->type() == QEvent::Move || event->type() == QEvent::Resize || event->type() == QEvent::Hide
+            || event->type() == QEvent::Show))
         place();
     return false;
 }

@@ -49,7 +49,13 @@ void ScaledPicture::startCopies(const QImage &image, QWidget *widget)
                 halves_.push_back(half);
             }
             previous = half;
-            QMetaObject::invokeMethod(target, [target] { if (target) target->update(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                target,
+                [target] {
+                    if (target)
+                        target->update();
+                },
+                Qt::QueuedConnection);
         }
     });
 }
@@ -65,8 +71,7 @@ QImage ScaledPicture::source(const QImage &image, double zoom)
     return best;
 }
 
-QRegion ScaledPicture::paint(QPainter &painter, const QRegion &region, const QImage &image, double zoom,
-                             QWidget *widget)
+QRegion ScaledPicture::paint(QPainter &painter, const QRegion &region, const QImage &image, double zoom, QWidget *widget)
 {
     if (image.isNull())
         return {};

@@ -14,14 +14,14 @@ const QString UriList = QStringLiteral("text/uri-list");
 DragData::DragData(const rt::Picture &picture, const QString &file) : file_(file)
 {
     png_ = std::async(std::launch::async, [image = picture.image(), dpm = picture.dotsPerMeter(), file] {
-        QByteArray bytes = rt::encodePng(image, dpm);
-        if (!file.isEmpty()) {
-            QSaveFile out(file);
-            if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
-                rt::raise(rt::ErrorCode::PathFileAccess, out.errorString());
-        }
-        return bytes;
-    }).share();
+               QByteArray bytes = rt::encodePng(image, dpm);
+               if (!file.isEmpty()) {
+                   QSaveFile out(file);
+                   if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+                       rt::raise(rt::ErrorCode::PathFileAccess, out.errorString());
+               }
+               return bytes;
+           }).share();
     if (!file.isEmpty())
         setUrls({QUrl::fromLocalFile(file)});
 }

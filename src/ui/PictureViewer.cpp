@@ -74,8 +74,7 @@ PictureViewer::PictureViewer(Root &root)
     menu_->addSeparator();
     addAction(WholePage, {QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { fitPage(); });
     addAction(ActualSize, {QKeySequence(Qt::CTRL | Qt::Key_1)}, [this] { zoomTo(1.0); });
-    addAction(ZoomIn, {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
-              [this] { zoomIn(); });
+    addAction(ZoomIn, {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)}, [this] { zoomIn(); });
     addAction(ZoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] { zoomOut(); });
 }
 
@@ -331,8 +330,8 @@ void PictureViewer::saveAs()
         filters << t.filter;
     dialog.setNameFilters(filters);
     dialog.setDefaultSuffix(SaveTypes[0].suffix);
-    const QString start = lastFolder_.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)
-                                                : lastFolder_;
+    const QString start
+        = lastFolder_.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::PicturesLocation) : lastFolder_;
     dialog.setDirectory(QFileInfo(start).isDir() ? start : QDir::homePath());
     dialog.selectFile(suggestedName());
     // Choosing another type changes the suffix of the name in the dialog.
@@ -393,7 +392,7 @@ void PictureViewer::startDrag()
     QDrag drag(root_.Picture2.widget());
     drag.setMimeData(data);
     const QImage &image = picture.image();
-    drag.setPixmap(QPixmap::fromImage(image.scaled(std::min(image.width(), 160), std::min(image.height(), 160),
-                                                   Qt::KeepAspectRatio, Qt::FastTransformation)));
+    drag.setPixmap(QPixmap::fromImage(
+        image.scaled(std::min(image.width(), 160), std::min(image.height(), 160), Qt::KeepAspectRatio, Qt::FastTransformation)));
     drag.exec(Qt::CopyAction);
 }

@@ -5,10 +5,14 @@
 // zoom changes only the picture box's size, so the layout and the scroll ranges follow
 // through the window's own routines.
 
+#include <QKeySequence>
+#include <QList>
 #include <QObject>
 #include <QPoint>
+#include <QSizeF>
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -17,7 +21,7 @@ class Root;
 namespace rt {
 class FocusMark;
 class ScrollBar;
-}
+} // namespace rt
 
 class PictureViewer : public QObject {
 public:

@@ -1,8 +1,8 @@
 #include "Root.h"
 
-#include "ProgramFiles.h"
 #include "Errors.h"
 #include "PictureViewer.h"
+#include "ProgramFiles.h"
 #include "Scanner.h"
 #include "ScratchDirectory.h"
 #include "System.h"

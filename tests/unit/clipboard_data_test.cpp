@@ -4,9 +4,9 @@
 #include "ClipboardData.h"
 #include "TestSupport.h"
 
-#include <QImageReader>
 #include <QBuffer>
 #include <QFile>
+#include <QImageReader>
 #include <QtEndian>
 #include <gtest/gtest.h>
 #include <sys/resource.h>

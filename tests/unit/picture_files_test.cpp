@@ -81,7 +81,9 @@ QImage decodedPdf(const QByteArray &pdf, QSizeF *page)
     QByteArray raw(qsizetype{w} * h * 3, '\0');
     uLongf size = static_cast<uLongf>(raw.size());
     if (uncompress(reinterpret_cast<Bytef *>(raw.data()), &size, reinterpret_cast<const Bytef *>(pdf.constData() + start),
-                   static_cast<uLong>(end - start)) != Z_OK || size != static_cast<uLongf>(raw.size()))
+                   static_cast<uLong>(end - start))
+            != Z_OK
+        || size != static_cast<uLongf>(raw.size()))
         return {};
     return QImage(reinterpret_cast<const uchar *>(raw.constData()), w, h, w * 3, QImage::Format_RGB888)
         .convertToFormat(QImage::Format_RGB32);
@@ -93,8 +95,8 @@ int largestDifference(const QImage &a, const QImage &b)
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x) {
             const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                              std::abs(qBlue(p) - qBlue(q))});
+            worst
+                = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
         }
     return worst;
 }

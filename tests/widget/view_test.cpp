@@ -212,12 +212,13 @@ TEST(View, TheContextMenuSpeaksGermanShowsItsKeysAndWaitsForAPicture)
         return seen;
     };
     using Entry = std::tuple<QString, QString, bool>;
-    EXPECT_EQ(openMenu(), (std::vector<Entry>{{"Kopieren", "Ctrl+C", false},
-                                              {"Speichern unter …", "Ctrl+S", false},
-                                              {"Ganze Seite", "Ctrl+0", false},
-                                              {"Originalgröße", "Ctrl+1", false},
-                                              {"Vergrößern", "Ctrl++", false},
-                                              {"Verkleinern", "Ctrl+-", false}}));
+    EXPECT_EQ(openMenu(),
+              (std::vector<Entry>{{"Kopieren", "Ctrl+C", false},
+                                  {"Speichern unter …", "Ctrl+S", false},
+                                  {"Ganze Seite", "Ctrl+0", false},
+                                  {"Originalgröße", "Ctrl+1", false},
+                                  {"Vergrößern", "Ctrl++", false},
+                                  {"Verkleinern", "Ctrl+-", false}}));
     {
         MessageBoxWatcher watcher;
         QTest::keyClick(root.clientWidget(), Qt::Key_C, Qt::ControlModifier); // no picture: nothing happens
