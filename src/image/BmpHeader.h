@@ -28,7 +28,8 @@ struct Header {
     std::int32_t width = 0;
     std::int32_t height = 0; // negative: the rows run from top to bottom
     std::uint16_t bitsPerPixel = 24;
-    std::uint32_t pixelsPerMetre = 0; // both directions
+    std::uint32_t xPixelsPerMetre = 0; // 0: the resolution is unknown
+    std::uint32_t yPixelsPerMetre = 0;
     std::uint32_t paletteEntries = 0;
 
     std::uint32_t pixelOffset() const { return headerSize + 4 * paletteEntries; }
@@ -64,8 +65,8 @@ struct Header {
         put16(bitsPerPixel);
         put32(0); // uncompressed
         put32(fit32(imageSize()));
-        put32(pixelsPerMetre);
-        put32(pixelsPerMetre);
+        put32(xPixelsPerMetre);
+        put32(yPixelsPerMetre);
         put32(paletteEntries);
         put32(0);
         for (std::uint32_t i = 0; i < paletteEntries; ++i) {

@@ -82,7 +82,8 @@ void ClipboardObject::SetPicture(const Picture &picture) const
 {
     if (picture.isEmpty())
         return;
-    QGuiApplication::clipboard()->setMimeData(new PictureMimeData(picture.image()), QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setMimeData(new PictureMimeData(picture.image(), picture.dotsPerMeter()),
+                                              QClipboard::Clipboard);
 }
 
 bool ClipboardObject::HasBitmap() const

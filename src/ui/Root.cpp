@@ -1,7 +1,8 @@
 #include "Root.h"
 
-#include "ProgramFiles.h"
 #include "Errors.h"
+#include "PictureViewer.h"
+#include "ProgramFiles.h"
 #include "Scanner.h"
 #include "ScratchDirectory.h"
 #include "System.h"
@@ -62,7 +63,11 @@ Root::Root()
     QWidget::setTabOrder(Picture2.widget(), PResize.widget());
 
     onLoad([this] { Form_Load(); });
-    onResize([this] { Form_Resize(); });
+    onResize([this] {
+        Form_Resize();
+        if (viewer_)
+            viewer_->windowResized();
+    });
     HScroll1.onChange([this] { HScroll1_Change(); });
     HScroll1.onScroll([this] { HScroll1_Change(); });
     VScroll1.onChange([this] { VScroll1_Change(); });
@@ -70,7 +75,10 @@ Root::Root()
     BGerät.onClick([this] { BGerät_Click(); });
     BScannen.onClick([this] { BScannen_Click(); });
     BAblage.onClick([this] { BAblage_Click(); });
+    viewer_ = std::make_unique<PictureViewer>(*this);
 }
+
+Root::~Root() = default;
 
 // ---- Start-up --------------------------------------------------------------------------
 
