@@ -2,6 +2,7 @@
 
 #include "ProgramFiles.h"
 #include "Errors.h"
+#include "Paths.h"
 
 #include <QFile>
 #include <dlfcn.h>
@@ -25,7 +26,7 @@ struct Entries {
 const Entries &library()
 {
     static std::map<std::string, Entries> loaded;
-    const std::string path = QFile::encodeName(Programmpfad() + QLatin1String(libraryFileName)).toStdString();
+    const std::string path = rt::encodePath(Programmpfad() + QLatin1String(libraryFileName)).toStdString();
     if (auto it = loaded.find(path); it != loaded.end())
         return it->second;
 
@@ -57,7 +58,7 @@ void ChooseSource(WId owner)
 
 std::int16_t AcquireToFile(WId owner, const QString &path)
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = rt::encodePath(path);
     return library().acquireToFile(static_cast<std::uintptr_t>(owner), encoded.constData());
 }
 

@@ -160,11 +160,11 @@ void Root::BScannen_Click()
     } done{acquiring_};
 
     try {
-        // The program directory; where the user cannot write there (installed system-wide),
-        // a private directory of the user's instead.
-        const ScratchDirectory scratch(Programmpfad());
-        const QString &dir = scratch.path();
+        // The program directory where it is the user's own and no other copy of the program
+        // scans into it; a private directory of the user's otherwise, gone when the command ends.
         const QString name = QStringLiteral("Temp.bmp");
+        const ScratchDirectory scratch(Programmpfad(), name);
+        const QString &dir = scratch.path();
         Screen.setMousePointer(rt::Hourglass);
         Picture2.clearPicture();
         Scroll_Reading();
