@@ -31,5 +31,5 @@ public:
     void BAblage_Click();
 
 private:
-    bool acquiring_ = false;
+    bool scannerCommandRunning_ = false;
 };
