@@ -141,7 +141,7 @@ TEST_F(ScanFile, ASharedStickyDirectoryWithAnotherUsersTempFileIsLeftAlone)
 TEST(ScanFileSystemDirectory, AProgramDirectoryUnderUsrGetsAPrivateDirectory)
 {
     // Installed software is shared by all: not even its owner, root, scans into it.
-    QTemporaryDir installed(QStringLiteral("/usr/local/vistoramo-test-XXXXXX"));
+    QTemporaryDir installed(QStringLiteral("/usr/lib/vistoramo-test-XXXXXX"));
     if (!installed.isValid())
         GTEST_SKIP() << "cannot make a directory under /usr";
     ProgramDir runtimeDir;
