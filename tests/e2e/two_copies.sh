@@ -38,10 +38,8 @@ for round in $(seq 12); do
     dialogs+=("$(window_of "$pid" '^Bild scannen$')")
   done
   sleep 1
-  for id in "${dialogs[@]}"; do
-    xdotool windowactivate --sync "$id"
-    key Return
-  done
+  # Return to both dialogs at once (sent to each window, no activation between them).
+  xdotool key --window "${dialogs[0]}" Return key --window "${dialogs[1]}" Return
   wait_gone "^Bild scannen$"
   sleep 2 # time for a failure message to appear
   [ "$(window_count '^ Vistoramo$')" -eq 2 ] || fail "round $round: a scan was lost (a message appeared)"
