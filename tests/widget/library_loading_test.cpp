@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <cstring>
 #include <elf.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -21,6 +22,21 @@ QByteArray fileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The library cut off halfway through its loadable segments.
+QByteArray cutShort(const QByteArray &library)
+{
+    Elf64_Ehdr h{};
+    std::memcpy(&h, library.constData(), sizeof h);
+    quint64 end = 0;
+    for (int i = 0; i < h.e_phnum; ++i) {
+        Elf64_Phdr ph{};
+        std::memcpy(&ph, library.constData() + h.e_phoff + static_cast<quint64>(i) * sizeof ph, sizeof ph);
+        if (ph.p_type == PT_LOAD)
+            end = std::max<quint64>(end, ph.p_offset + ph.p_filesz);
+    }
+    return library.left(static_cast<qsizetype>(end / 2));
+}
+
 } // namespace
 
 TEST(LibraryLoading, EveryUnloadableLibraryGivesTheSameMessageForBothCommands)
@@ -28,7 +44,7 @@ TEST(LibraryLoading, EveryUnloadableLibraryGivesTheSameMessageForBothCommands)
     const QString name = QLatin1String(Scanner::libraryFileName);
     const QByteArray real = fileBytes(QStringLiteral(REAL_SCANLIB_PATH));
     const QByteArray fake = fileBytes(QStringLiteral(FAKESCAN_PATH));
-    ASSERT_GT(real.size(), 128 * 1024);
+    ASSERT_GT(real.size(), 4096);
     QByteArray foreign = fake; // the same library, built for another machine
     foreign[18] = static_cast<char>(EM_AARCH64);
     foreign[19] = 0;
@@ -40,7 +56,7 @@ TEST(LibraryLoading, EveryUnloadableLibraryGivesTheSameMessageForBothCommands)
          [&](ProgramDir &d) { ASSERT_EQ(::mkfifo(QFile::encodeName(d.file(name)).constData(), 0600), 0); }},
         {"directory", "keine gewöhnliche Datei", [&](ProgramDir &d) { ASSERT_TRUE(QDir(d.path()).mkdir(name)); }},
         {"the real library cut short", "die Datei ist unvollständig",
-         [&](ProgramDir &d) { d.write(name, real.left(64 * 1024)); }}, // inside its code
+         [&](ProgramDir &d) { d.write(name, cutShort(real)); }},
         {"another machine's library", "keine Programmbibliothek für diesen Rechner",
          [&](ProgramDir &d) { d.write(name, foreign); }},
         {"a 32-bit library", "keine Programmbibliothek für diesen Rechner",
