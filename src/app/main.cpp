@@ -1,3 +1,4 @@
+#include "ClipboardHandOff.h"
 #include "Root.h"
 
 #include <QApplication>
@@ -9,5 +10,7 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("vistoramo"));
     Root root;
     root.Show();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    rt::handClipboardToManager();
+    return code;
 }

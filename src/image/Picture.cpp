@@ -2,11 +2,16 @@
 
 #include "BmpReader.h"
 #include "Errors.h"
+#include "JpegScans.h"
+#include "Paths.h"
 #include "Units.h"
 
 #include <QFile>
 #include <QImageReader>
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace rt {
 
@@ -38,17 +43,21 @@ void setPictureAllocationLimitMB(int megabytes)
 
 Picture LoadPicture(const QString &path)
 {
-    // Only regular files: a FIFO or device of the right name would block the reader.
-    struct stat st {};
-    const QByteArray encoded = QFile::encodeName(path);
-    if (path.isEmpty() || ::stat(encoded.constData(), &st) != 0)
-        raise(ErrorCode::FileNotFound, QStringLiteral("Datei nicht gefunden: %1").arg(path));
-    if (!S_ISREG(st.st_mode))
-        raise(ErrorCode::InvalidPicture, QStringLiteral("Keine Bilddatei: %1").arg(path));
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only regular files: a FIFO or device of the right name would block the reader. The
+    // file is opened without waiting (a FIFO opens at once) and then looked at, so what is
+    // read is what was looked at.
+    const int fd = path.isEmpty() ? -1 : ::open(encodePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        raise(errno == ENOENT || path.isEmpty() ? ErrorCode::FileNotFound : ErrorCode::PathFileAccess,
+              QStringLiteral("Datei nicht gefunden: %1").arg(path));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         raise(ErrorCode::PathFileAccess, QStringLiteral("Datei kann nicht gelesen werden: %1").arg(path));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        raise(ErrorCode::InvalidPicture, QStringLiteral("Keine Bilddatei: %1").arg(path));
     return LoadPicture(file, path);
 }
 
@@ -67,6 +76,10 @@ Picture LoadPicture(QIODevice &device, const QString &path)
     const QByteArray format = reader.format();
     if (format != "bmp" && format != "dib" && format != "jpeg" && format != "gif")
         raise(ErrorCode::InvalidPicture, QStringLiteral("Ungültiges Bild: %1").arg(path));
+    // A progressive JPEG may repeat its scans without end, each one a pass over the whole
+    // picture: counted before decoding, as libjpeg-turbo's own tools do.
+    if (format == "jpeg" && jpegScanCount(device) > MaxJpegScans)
+        raise(ErrorCode::InvalidPicture, QStringLiteral("Ungültiges Bild: %1 (zu viele Durchgänge)").arg(path));
 
     QImage image;
     if (!reader.read(&image) || image.isNull())

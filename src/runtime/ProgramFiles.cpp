@@ -1,5 +1,6 @@
 #include "ProgramFiles.h"
 
+#include "Paths.h"
 #include "System.h"
 
 #include <QFile>
@@ -21,5 +22,5 @@ bool DateiVorhanden(const QString &path)
         return false;
     // The entry itself counts, so a link is there even where its target is not.
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::lstat(rt::encodePath(path).constData(), &st) == 0;
 }

@@ -2,6 +2,7 @@
 
 #include "ClipboardData.h"
 #include "Errors.h"
+#include "Paths.h"
 #include "Picture.h"
 #include "Units.h"
 
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QMimeData>
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <unistd.h>
 
@@ -72,7 +74,7 @@ void DoEvents()
 
 void Kill(const QString &path)
 {
-    if (::unlink(QFile::encodeName(path).constData()) != 0)
+    if (::unlink(encodePath(path).constData()) != 0)
         raise(ErrorCode::PathFileAccess,
               QStringLiteral("Datei kann nicht gelöscht werden: %1 (%2)")
                   .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
@@ -97,7 +99,16 @@ bool ClipboardObject::HasBitmap() const
 QString programDirectory()
 {
     const QString &dir = programDirectoryOverride();
-    return dir.isEmpty() ? QCoreApplication::applicationDirPath() : dir;
+    if (!dir.isEmpty())
+        return dir;
+    // The link names the executable in the system's own bytes, whatever they are.
+    QByteArray exe(4096, Qt::Uninitialized);
+    const ssize_t n = ::readlink("/proc/self/exe", exe.data(), static_cast<size_t>(exe.size()));
+    if (n <= 0 || n >= exe.size())
+        return QCoreApplication::applicationDirPath();
+    exe.truncate(n);
+    exe.truncate(std::max<qsizetype>(exe.lastIndexOf('/'), 1));
+    return decodePath(exe);
 }
 
 void setProgramDirectoryForTesting(const QString &dir)

@@ -2,6 +2,8 @@
 
 #include "ProgramFiles.h"
 #include "Errors.h"
+#include "LibraryFile.h"
+#include "Paths.h"
 
 #include <QFile>
 #include <dlfcn.h>
@@ -25,25 +27,22 @@ struct Entries {
 const Entries &library()
 {
     static std::map<std::string, Entries> loaded;
-    const std::string path = QFile::encodeName(Programmpfad() + QLatin1String(libraryFileName)).toStdString();
+    const std::string path = rt::encodePath(Programmpfad() + QLatin1String(libraryFileName)).toStdString();
     if (auto it = loaded.find(path); it != loaded.end())
         return it->second;
 
+    checkLibraryFile(QByteArray::fromStdString(path));
     void *handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char *why = ::dlerror();
-        rt::raise(rt::ErrorCode::CantLoadLibrary,
-                  QStringLiteral("Scanner-Bibliothek kann nicht geladen werden: %1")
-                      .arg(QString::fromLocal8Bit(why ? why : path.c_str())));
+        cannotLoad(QByteArray::fromStdString(path), QString::fromLocal8Bit(why ? why : "unbekannter Fehler"));
     }
     Entries entries;
     entries.chooseSource = reinterpret_cast<ChooseSourceFn>(::dlsym(handle, "ChooseSource"));
     entries.acquireToFile = reinterpret_cast<AcquireToFileFn>(::dlsym(handle, "AcquireToFile"));
     if (!entries.chooseSource || !entries.acquireToFile) {
         ::dlclose(handle);
-        rt::raise(rt::ErrorCode::CantLoadLibrary,
-                  QStringLiteral("Scanner-Bibliothek ohne ChooseSource/AcquireToFile: %1")
-                      .arg(QString::fromStdString(path)));
+        cannotLoad(QByteArray::fromStdString(path), QStringLiteral("ChooseSource oder AcquireToFile fehlt"));
     }
     return loaded.emplace(path, entries).first->second;
 }
@@ -57,7 +56,7 @@ void ChooseSource(WId owner)
 
 std::int16_t AcquireToFile(WId owner, const QString &path)
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = rt::encodePath(path);
     return library().acquireToFile(static_cast<std::uintptr_t>(owner), encoded.constData());
 }
 

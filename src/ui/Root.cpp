@@ -28,6 +28,26 @@ QFont windowFont()
     font.setWeight(QFont::Normal);
     return font;
 }
+
+// Marks a scanner command as running for as long as it lives; false where one runs already
+// (a key typed while the first one lets pending events run).
+class ScannerCommand {
+public:
+    explicit ScannerCommand(bool &running) : running_(running), first_(!running) { running_ = true; }
+    ~ScannerCommand() { running_ = running_ && !first_; }
+    ScannerCommand(const ScannerCommand &) = delete;
+    ScannerCommand &operator=(const ScannerCommand &) = delete;
+    explicit operator bool() const { return first_; }
+
+private:
+    bool &running_;
+    bool first_;
+};
+
+bool isLibraryError(const rt::RuntimeError &e)
+{
+    return e.code() == rt::ErrorCode::CantLoadLibrary;
+}
 } // namespace
 
 Root::Root()
@@ -152,27 +172,34 @@ void Root::VScroll1_Change()
 
 void Root::BGerät_Click()
 {
-    Scanner::ChooseSource(hWnd());
+    // One scanner command at a time: the running one's dialog stays in front.
+    const ScannerCommand command(scannerCommandRunning_);
+    if (!command)
+        return;
+    try {
+        Scanner::ChooseSource(hWnd());
+    } catch (const rt::RuntimeError &e) {
+        if (!isLibraryError(e))
+            throw;
+        skip([&] { rt::MsgBoxInfo(clientWidget(), e.text(), Caption()); });
+    }
 }
 
 void Root::BScannen_Click()
 {
-    // A click that arrives while the command runs (the pending events of its own step)
-    // never starts a second, nested acquisition.
-    if (acquiring_)
+    // A click or key that arrives while a scanner command runs (the pending events of this
+    // command's own step included) starts no second one.
+    const ScannerCommand command(scannerCommandRunning_);
+    if (!command)
         return;
-    acquiring_ = true;
-    const struct Done {
-        bool &flag;
-        ~Done() { flag = false; }
-    } done{acquiring_};
 
+    QString message = QStringLiteral("Der Vorgang wurde von dem Benutzer abgebrochen.  ");
     try {
-        // The program directory; where the user cannot write there (installed system-wide),
-        // a private directory of the user's instead.
-        const ScratchDirectory scratch(Programmpfad());
-        const QString &dir = scratch.path();
+        // The program directory where it is the user's own and no other copy of the program
+        // scans into it; a private directory of the user's otherwise, gone when the command ends.
         const QString name = QStringLiteral("Temp.bmp");
+        const ScratchDirectory scratch(Programmpfad(), name);
+        const QString &dir = scratch.path();
         Screen.setMousePointer(rt::Hourglass);
         Picture2.clearPicture();
         Scroll_Reading();
@@ -188,6 +215,10 @@ void Root::BScannen_Click()
             Screen.setMousePointer(rt::Default);
             return;
         }
+    } catch (const rt::RuntimeError &e) {
+        rt::logSkipped("BScannen_Click", e);
+        if (isLibraryError(e)) // the user is told which file and why, not that they cancelled
+            message = e.text();
     } catch (const std::exception &e) {
         rt::logSkipped("BScannen_Click", e);
     } catch (...) {
@@ -195,7 +226,7 @@ void Root::BScannen_Click()
     }
     // Every other outcome: one message.
     skip([&] { Screen.setMousePointer(rt::Default); });
-    skip([&] { rt::MsgBoxInfo(clientWidget(), QStringLiteral("Der Vorgang wurde von dem Benutzer abgebrochen.  "), Caption()); });
+    skip([&] { rt::MsgBoxInfo(clientWidget(), message, Caption()); });
 }
 
 void Root::BAblage_Click()

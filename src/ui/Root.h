@@ -39,6 +39,6 @@ public:
     PictureViewer &viewer() { return *viewer_; }
 
 private:
-    bool acquiring_ = false;
+    bool scannerCommandRunning_ = false;
     std::unique_ptr<PictureViewer> viewer_;
 };

@@ -1,6 +1,7 @@
 // compare A B: exit 0 when the two pictures have the same size and the same pixels.
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
 #include <cstdio>
 
 int main(int argc, char **argv)
@@ -9,6 +10,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: compare A B\n");
         return 2;
     }
+    QImageReader::setAllocationLimit(0); // pages at 600 dpi
     const QImage a = QImage(QString::fromLocal8Bit(argv[1])).convertToFormat(QImage::Format_RGB32);
     const QImage b = QImage(QString::fromLocal8Bit(argv[2])).convertToFormat(QImage::Format_RGB32);
     if (a.isNull() || b.isNull()) {

@@ -154,6 +154,16 @@ choose_and_scan() {
   wait_gone '^Bild scannen$'
 }
 
+# cancel_acquisition N: Escape in the acquisition dialog; the failure message appears beside
+# the N main windows, and Return closes it.
+cancel_acquisition() {
+  press_in '^Bild scannen$' Escape
+  wait_gone '^Bild scannen$'
+  expect_windows '^ Vistoramo$' $(($1 + 1)) "no failure message after cancelling"
+  key Return
+  expect_windows '^ Vistoramo$' "$1" "the failure message did not close"
+}
+
 # copy_to_clipboard: Alt+A, and Return on the message.
 copy_to_clipboard() {
   xdotool windowactivate --sync "$main_window"

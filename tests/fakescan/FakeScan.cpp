@@ -5,13 +5,15 @@
 #include <QFile>
 #include <QString>
 #include <cstdint>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 struct State {
     int chooseCalls = 0;
     int acquireCalls = 0;
     std::uintptr_t lastOwner = 0;
-    QString lastPath;
+    QByteArray lastPath; // the system's bytes, as given
     QString source;           // copied to the target path, when set
     std::int16_t result = 0;  // what AcquireToFile returns
     void (*during)(void *) = nullptr;
@@ -39,12 +41,20 @@ __attribute__((visibility("default"))) std::int16_t AcquireToFile(std::uintptr_t
     State &s = state();
     ++s.acquireCalls;
     s.lastOwner = owner;
-    s.lastPath = QFile::decodeName(path);
+    s.lastPath = path;
     if (s.during)
         s.during(s.context);
     if (!s.source.isEmpty()) {
-        QFile::remove(s.lastPath);
-        QFile::copy(s.source, s.lastPath);
+        // Written through the path's bytes: a directory's name need not be UTF-8.
+        QFile source(s.source);
+        const QByteArray bytes = source.open(QIODevice::ReadOnly) ? source.readAll() : QByteArray();
+        ::unlink(path);
+        const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd >= 0) {
+            if (::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) != bytes.size())
+                s.result = 1;
+            ::close(fd);
+        }
     }
     return s.result;
 }
@@ -72,8 +82,6 @@ __attribute__((visibility("default"))) std::uintptr_t FakeScan_LastOwner()
 
 __attribute__((visibility("default"))) const char *FakeScan_LastPath()
 {
-    static QByteArray bytes;
-    bytes = QFile::encodeName(state().lastPath);
-    return bytes.constData();
+    return state().lastPath.constData();
 }
 }

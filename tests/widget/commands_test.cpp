@@ -1,6 +1,7 @@
 // The three commands with a fake scanner library in the test's own program directory:
 // acquisition into the view, its one failure message, and the copy to the clipboard.
 
+#include "FakeLibrary.h"
 #include "ProgramFiles.h"
 #include "Root.h"
 #include "Scanner.h"
@@ -26,51 +27,6 @@ namespace {
 const QString Cancelled = QStringLiteral("Der Vorgang wurde von dem Benutzer abgebrochen.  ");
 const QString Copied = QStringLiteral("Bild-Datei wurde erfolgreich in die Zwischenablage kopiert.  ");
 const QString NotCopied = QStringLiteral("Fehler beim Kopiervorgang in die Zwischenablage.  ");
-
-// The fake library, copied into the program directory under the real library's name.
-class FakeLibrary {
-public:
-    explicit FakeLibrary(const ProgramDir &dir)
-    {
-        const QString target = dir.file(QLatin1String(Scanner::libraryFileName));
-        if (!QFile::copy(QStringLiteral(FAKESCAN_PATH), target))
-            throw std::runtime_error("cannot copy the fake library");
-        handle_ = ::dlopen(QFile::encodeName(target).constData(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle_)
-            throw std::runtime_error(::dlerror());
-        set_ = reinterpret_cast<decltype(set_)>(::dlsym(handle_, "FakeScan_Set"));
-        calls_ = reinterpret_cast<decltype(calls_)>(::dlsym(handle_, "FakeScan_Calls"));
-        owner_ = reinterpret_cast<decltype(owner_)>(::dlsym(handle_, "FakeScan_LastOwner"));
-        path_ = reinterpret_cast<decltype(path_)>(::dlsym(handle_, "FakeScan_LastPath"));
-    }
-    // The library writes `source` to its target path, runs `during` while "scanning" and
-    // returns `result`.
-    void set(const QString &source, std::int16_t result, std::function<void()> during = {})
-    {
-        during_ = std::move(during);
-        source_ = QFile::encodeName(source);
-        set_(source.isEmpty() ? nullptr : source_.constData(), result, &FakeLibrary::runDuring, this);
-    }
-    int chooseCalls() const { return calls_(0); }
-    int acquireCalls() const { return calls_(1); }
-    std::uintptr_t lastOwner() const { return owner_(); }
-    QString lastPath() const { return QFile::decodeName(path_()); }
-
-private:
-    static void runDuring(void *self)
-    {
-        auto *me = static_cast<FakeLibrary *>(self);
-        if (me->during_)
-            me->during_();
-    }
-    void *handle_ = nullptr;
-    void (*set_)(const char *, std::int16_t, void (*)(void *), void *) = nullptr;
-    int (*calls_)(int) = nullptr;
-    std::uintptr_t (*owner_)() = nullptr;
-    const char *(*path_)() = nullptr;
-    std::function<void()> during_;
-    QByteArray source_;
-};
 
 struct Scan : ::testing::Test {
     ProgramDir dir;
@@ -219,32 +175,6 @@ TEST_F(Scan, ChoosingASourceCallsTheLibraryWithTheWindowAndSaysNothing)
     EXPECT_EQ(library.chooseCalls(), 1);
     EXPECT_EQ(library.lastOwner(), root.hWnd());
     EXPECT_TRUE(messages.empty());
-}
-
-TEST(ScanWithoutLibrary, AcquisitionFailsWithTheMessageAndChoosingSaysNothing)
-{
-    const QString library = QLatin1String(Scanner::libraryFileName);
-    const std::vector<std::pair<const char *, std::function<void(ProgramDir &)>>> cases{
-        {"broken", [&](ProgramDir &d) { d.write(library, "kein ELF"); }},
-        {"missing its own dependency",
-         [&](ProgramDir &d) { ASSERT_TRUE(QFile::copy(QStringLiteral(FAKESCAN_NODEP_PATH), d.file(library))); }},
-        {"missing altogether", [](ProgramDir &) {}},
-    };
-    for (const auto &[what, make] : cases) {
-        SCOPED_TRACE(what);
-        ProgramDir dir;
-        make(dir);
-        Root root;
-        root.Show();
-        MessageBoxWatcher watcher;
-        root.BGerät.button()->click();
-        EXPECT_TRUE(watcher.shown().empty());
-        root.BScannen.button()->click();
-        ASSERT_EQ(watcher.shown().size(), 1u);
-        EXPECT_EQ(watcher.shown()[0].text, Cancelled);
-        EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
-        EXPECT_TRUE(root.Picture2.picture().isEmpty());
-    }
 }
 
 TEST_F(Scan, CopyingTwiceSucceedsBothTimesAndPutsThePictureThere)

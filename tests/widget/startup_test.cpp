@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
 #include <QtEndian>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -157,4 +158,39 @@ TEST(StartUp, ThePictureSizeNeverDecidesTheWindowSize)
         EXPECT_FLOAT_EQ(s.root.Height(), 6500);
         EXPECT_EQ(s.root.clientWidget()->size(), QSize(567 - 8, 433 - 26));
     }
+}
+
+TEST(StartUp, AProgressiveJpegWithEndlessScansIsRefusedAndAFewScansAreFine)
+{
+    // A progressive JPEG whose last refinement scan is repeated: each repetition is another
+    // pass over the whole picture for the decoder.
+    QByteArray progressive;
+    {
+        QBuffer buffer(&progressive);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        ASSERT_TRUE(writer.write(patternImage(64, 48)));
+    }
+    const qsizetype lastScan = progressive.lastIndexOf("\xFF\xDA");
+    const qsizetype end = progressive.lastIndexOf("\xFF\xD9");
+    ASSERT_GT(lastScan, 0);
+    ASSERT_GT(end, lastScan);
+    const QByteArray scan = progressive.mid(lastScan, end - lastScan);
+    const auto withRepeats = [&](int repeats) {
+        QByteArray bytes = progressive.left(end);
+        for (int i = 0; i < repeats; ++i)
+            bytes += scan;
+        return bytes + "\xFF\xD9";
+    };
+    {
+        ProgramDir dir;
+        dir.write("Rastelo.jpg", withRepeats(5));
+        Started s;
+        EXPECT_EQ(s.root.Picture2.picture().image().size(), QSize(64, 48));
+    }
+    ProgramDir dir;
+    dir.write("Rastelo.jpg", withRepeats(200));
+    Started s;
+    expectEmptyWhiteStart(s);
 }
