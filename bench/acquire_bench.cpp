@@ -4,6 +4,8 @@
 
 #include "MallocCounter.h"
 
+#include <VistoramoScan.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,7 +23,6 @@
 #include <cstdio>
 #include <vector>
 
-extern "C" std::int16_t AcquireToFile(std::uintptr_t owner, const char *path);
 
 namespace {
 

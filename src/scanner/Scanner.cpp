@@ -3,6 +3,8 @@
 #include "Dateiexistenz.h"
 #include "Errors.h"
 
+#include <VistoramoScan.h>
+
 #include <QFile>
 #include <dlfcn.h>
 #include <map>
@@ -12,12 +14,9 @@ namespace Scanner {
 
 namespace {
 
-using ChooseSourceFn = void (*)(std::uintptr_t);
-using AcquireToFileFn = std::int16_t (*)(std::uintptr_t, const char *);
-
 struct Entries {
-    ChooseSourceFn chooseSource = nullptr;
-    AcquireToFileFn acquireToFile = nullptr;
+    ChooseSourceFunction chooseSource = nullptr;
+    AcquireToFileFunction acquireToFile = nullptr;
 };
 
 // Loaded once per path and kept for the life of the process: its dialogs and its SANE
@@ -37,8 +36,8 @@ const Entries &library()
                       .arg(QString::fromLocal8Bit(why ? why : path.c_str())));
     }
     Entries entries;
-    entries.chooseSource = reinterpret_cast<ChooseSourceFn>(::dlsym(handle, "ChooseSource"));
-    entries.acquireToFile = reinterpret_cast<AcquireToFileFn>(::dlsym(handle, "AcquireToFile"));
+    entries.chooseSource = reinterpret_cast<ChooseSourceFunction>(::dlsym(handle, "ChooseSource"));
+    entries.acquireToFile = reinterpret_cast<AcquireToFileFunction>(::dlsym(handle, "AcquireToFile"));
     if (!entries.chooseSource || !entries.acquireToFile) {
         ::dlclose(handle);
         rt::raise(rt::ErrorCode::CantLoadLibrary,

@@ -12,8 +12,7 @@
 #include <utility>
 #include <vector>
 
-extern "C" void ChooseSource(std::uintptr_t owner);
-extern "C" std::int16_t AcquireToFile(std::uintptr_t owner, const char *path);
+#include <VistoramoScan.h>
 
 // Which backends the private SANE configuration offers.
 enum class Backends { TestOnly, Machine, None };

@@ -1,0 +1,385 @@
+#include "Client.h"
+
+#include "Guard.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <csignal>
+#include <dlfcn.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace scanlib {
+
+namespace {
+
+Client *theClient = nullptr;
+
+// The helper lives beside the library that holds this code.
+QString helperPath()
+{
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void *>(&helperPath), &info) && info.dli_fname)
+        return QFileInfo(QFile::decodeName(info.dli_fname)).absoluteDir().filePath(QStringLiteral("vistoramo-scanner"));
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/vistoramo-scanner");
+}
+
+QString crashText(const char *doing, const QString &how)
+{
+    return QStringLiteral("Der Scannertreiber ist %1 abgestürzt (%2). Der Vorgang wurde abgebrochen; "
+                          "Sie können es noch einmal versuchen.")
+        .arg(QString::fromUtf8(doing), how);
+}
+
+const QString unresponsive = QStringLiteral("Der Scanner antwortet nicht; der Scanvorgang wurde abgebrochen.");
+
+} // namespace
+
+Client &Client::instance()
+{
+    if (!theClient)
+        theClient = new Client; // lives for the process; shutdown() ends its helper
+    return *theClient;
+}
+
+Client::Client()
+{
+    watchdog_.setInterval(250);
+    connect(&watchdog_, &QTimer::timeout, this, guarded([this] { watch(); }));
+    qAddPostRoutine(&Client::shutdown);
+}
+
+void Client::shutdown()
+{
+    if (theClient)
+        theClient->endHelper();
+}
+
+qint64 Client::helperProcessId() const
+{
+    return process_ ? process_->processId() : 0;
+}
+
+void Client::later(const QPointer<QObject> &target, std::function<void()> job)
+{
+    QTimer::singleShot(0, QCoreApplication::instance(), [target, job = std::move(job)] {
+        if (target)
+            runGuarded(job);
+    });
+}
+
+void Client::startHelper()
+{
+    framer_ = {};
+    greeted_ = false;
+    process_ = new QProcess(this);
+    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The helper must not outlive the program, also when the program is killed.
+    process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    QProcess *process = process_;
+    connect(process, &QProcess::readyReadStandardOutput, this, guarded([this, process] {
+                if (process == process_)
+                    readAnswers();
+            }));
+    connect(process, &QProcess::finished, this, guarded([this, process](int code, QProcess::ExitStatus status) {
+                if (process != process_)
+                    return;
+                readAnswers();
+                helperDied(status == QProcess::CrashExit ? QStringLiteral("Signal %1").arg(code)
+                                                         : QStringLiteral("Ende mit Code %1").arg(code));
+            }));
+    connect(process, &QProcess::errorOccurred, this, guarded([this, process](QProcess::ProcessError error) {
+                if (process != process_ || error != QProcess::FailedToStart)
+                    return;
+                const QString why = QStringLiteral("Das Scannerprogramm „%1“ lässt sich nicht starten: %2")
+                                        .arg(process->program(), process->errorString());
+                endHelper();
+                failAll(std::exchange(inFlight_, {}), why);
+            }));
+    process_->start(helperPath(), {QString::number(::getpid())});
+}
+
+void Client::send(Request request)
+{
+    if (!process_)
+        startHelper();
+    if (inFlight_.empty())
+        request.waiting.start();
+    process_->write(request.message);
+    inFlight_.push_back(std::move(request));
+    watchdog_.start();
+}
+
+void Client::readAnswers()
+{
+    const QByteArray bytes = process_->readAllStandardOutput();
+    framer_.append(bytes.constData(), std::size_t(bytes.size()));
+    QByteArray message;
+    for (;;) {
+        const wire::Framer::Next next = framer_.next(message);
+        if (next == wire::Framer::Next::NeedMore)
+            return;
+        if (next == wire::Framer::Next::Bad || !handle(message)) {
+            helperDied(QStringLiteral("unverständliche Antwort"));
+            return;
+        }
+        if (!process_)
+            return; // an answer's receiver ended the helper
+    }
+}
+
+bool Client::handle(const QByteArray &message)
+{
+    wire::Reader in(message);
+    if (!greeted_) {
+        const std::uint32_t magic = in.u32(), version = in.u32();
+        greeted_ = in.kind() == wire::Kind::Hello && in.complete() && magic == wire::magic
+                   && version == wire::version;
+        return greeted_;
+    }
+    if (inFlight_.empty())
+        return false;
+    Request &front = inFlight_.front();
+    if (in.kind() == wire::Kind::Progress && front.kind == wire::Kind::Scan) {
+        const double fraction = in.f64();
+        if (!in.complete())
+            return false;
+        front.waiting.restart();
+        if (front.target && front.progress)
+            runGuarded([&] { front.progress(fraction); });
+        if (front.silenceShown && front.target && !front.cancelling)
+            runGuarded([&] { front.notice({}); });
+        front.silenceShown = false;
+        return true;
+    }
+    Request request = std::move(front);
+    inFlight_.pop_front();
+    if (!inFlight_.empty())
+        inFlight_.front().waiting.start();
+    const auto expected = [](wire::Kind asked) {
+        switch (asked) {
+        case wire::Kind::ListDevices: return wire::Kind::Devices;
+        case wire::Kind::Open: return wire::Kind::Opened;
+        case wire::Kind::SetOption: return wire::Kind::Options;
+        default: return wire::Kind::ScanEnded;
+        }
+    };
+    if (in.kind() != expected(request.kind)) {
+        inFlight_.push_front(std::move(request)); // fails with the others
+        return false;
+    }
+    if (!request.answer(in)) {
+        inFlight_.push_front(std::move(request));
+        return false;
+    }
+    return true;
+}
+
+void Client::watch()
+{
+    if (inFlight_.empty()) {
+        watchdog_.stop();
+        return;
+    }
+    Request &front = inFlight_.front();
+    if (front.kind == wire::Kind::Scan) {
+        if (front.cancelling && front.cancelledAt.elapsed() >= cancelGraceMs) {
+            // The driver ignores the cancel: its process goes, and the scan with it.
+            endHelper();
+            failAll(std::exchange(inFlight_, {}), unresponsive);
+            return;
+        }
+        const qint64 silent = front.waiting.elapsed();
+        if (!front.cancelling && silent >= silenceNoticeMs && front.target && front.notice) {
+            front.silenceShown = true;
+            const QString text = QStringLiteral("Seit %1 s keine Daten vom Scanner … Der Scanvorgang läuft weiter; "
+                                                "„Abbrechen“ beendet ihn.")
+                                     .arg(silent / 1000);
+            runGuarded([&] { front.notice(text); });
+        }
+        return;
+    }
+    // Nobody waits for the first request any more, but another waits behind it.
+    if (front.target || inFlight_.size() < 2) {
+        front.abandoned.invalidate();
+        return;
+    }
+    if (!front.abandoned.isValid())
+        front.abandoned.start();
+    if (front.abandoned.elapsed() < abandonedGraceMs || inFlight_[1].waiting.elapsed() < abandonedGraceMs)
+        return;
+    endHelper();
+    std::deque<Request> waiting = std::exchange(inFlight_, {});
+    waiting.pop_front();
+    for (Request &r : waiting)
+        send(std::move(r));
+}
+
+void Client::helperDied(const QString &why)
+{
+    std::deque<Request> failed = std::exchange(inFlight_, {});
+    endHelper();
+    for (Request &r : failed) {
+        const QString text = crashText(r.doing, why);
+        if (!r.staged.isEmpty())
+            QFile::remove(r.staged);
+        if (r.target)
+            runGuarded([&] { r.fail(text); });
+    }
+}
+
+void Client::failAll(std::deque<Request> requests, const QString &why)
+{
+    for (Request &r : requests) {
+        if (!r.staged.isEmpty())
+            QFile::remove(r.staged);
+        if (r.target)
+            runGuarded([&] { r.fail(why); });
+    }
+}
+
+void Client::endHelper()
+{
+    QProcess *process = std::exchange(process_, nullptr);
+    if (!process)
+        return;
+    process->disconnect(this);
+    if (process->state() != QProcess::NotRunning) {
+        // A helper that is not busy ends when its input closes; one that is, is killed.
+        process->closeWriteChannel();
+        if (!process->waitForFinished(inFlight_.empty() ? 300 : 0)) {
+            process->kill();
+            process->waitForFinished(1000);
+        }
+    }
+    process->deleteLater();
+}
+
+void Client::findDevices(QObject *target, std::function<void(std::vector<DeviceInfo>, QString)> done)
+{
+    Request r;
+    r.kind = wire::Kind::ListDevices;
+    r.message = wire::Writer(r.kind).take();
+    r.target = target;
+    r.doing = "bei der Gerätesuche";
+    r.answer = [r_target = r.target, done](wire::Reader &in) {
+        const QString error = in.text();
+        const std::vector<DeviceInfo> devices = in.devices();
+        if (!in.complete())
+            return false;
+        if (r_target)
+            runGuarded([&] { done(devices, error); });
+        return true;
+    };
+    r.fail = [done](const QString &why) { done({}, why); };
+    send(std::move(r));
+}
+
+void Client::openDevice(QObject *target, std::function<void(QString, OptionList, QString)> done)
+{
+    Request r;
+    r.kind = wire::Kind::Open;
+    r.message = wire::Writer(r.kind).text(chosen_).take();
+    r.target = target;
+    r.doing = "beim Öffnen des Scanners";
+    r.answer = [this, r_target = r.target, done](wire::Reader &in) {
+        const QString device = in.text(), error = in.text();
+        const OptionList options = in.options();
+        if (!in.complete())
+            return false;
+        if (error.isEmpty() && chosen_.isEmpty())
+            chosen_ = device;
+        if (r_target)
+            runGuarded([&] { done(device, options, error); });
+        return true;
+    };
+    r.fail = [done](const QString &why) { done({}, {}, why); };
+    send(std::move(r));
+}
+
+void Client::setOption(QObject *target, int index, QVariant value, std::function<void(OptionList, QString)> done)
+{
+    wire::OptionValue v;
+    v.index = index;
+    if (!value.isValid()) {
+        v.kind = wire::OptionValue::Kind::Press;
+    } else if (value.typeId() == QMetaType::Bool) {
+        v.kind = wire::OptionValue::Kind::Bool;
+        v.number = value.toBool() ? 1 : 0;
+    } else if (value.typeId() == QMetaType::QByteArray || value.typeId() == QMetaType::QString) {
+        v.kind = wire::OptionValue::Kind::Text;
+        v.text = value.toByteArray();
+    } else {
+        v.kind = wire::OptionValue::Kind::Number;
+        v.number = value.toDouble();
+    }
+    Request r;
+    r.kind = wire::Kind::SetOption;
+    r.message = wire::Writer(r.kind).value(v).take();
+    r.target = target;
+    r.doing = "beim Einstellen";
+    r.answer = [r_target = r.target, done](wire::Reader &in) {
+        const QString error = in.text();
+        const OptionList options = in.options();
+        if (!in.complete())
+            return false;
+        if (r_target)
+            runGuarded([&] { done(options, error); });
+        return true;
+    };
+    r.fail = [done](const QString &why) { done({}, why); };
+    send(std::move(r));
+}
+
+void Client::scan(QObject *target, QString path, std::function<void(double)> progress,
+                  std::function<void(QString)> notice, std::function<void(ScanResult, QString)> done)
+{
+    // The staged file is made here, so that its name is known whatever becomes of the helper.
+    const QFileInfo info(path);
+    QTemporaryFile staged(info.dir().filePath(QStringLiteral(".%1.XXXXXX.part").arg(info.fileName())));
+    if (!staged.open()) {
+        const QString why = QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, staged.errorString());
+        later(target, [done, why] { done(ScanResult::Failed, why); });
+        return;
+    }
+    staged.setAutoRemove(false);
+    Request r;
+    r.kind = wire::Kind::Scan;
+    r.staged = staged.fileName();
+    r.message = wire::Writer(r.kind).scan({chosen_, r.staged, path}).take();
+    r.target = target;
+    r.doing = "beim Scannen";
+    r.progress = std::move(progress);
+    r.notice = std::move(notice);
+    r.answer = [r_target = r.target, done, stagedPath = r.staged](wire::Reader &in) {
+        const wire::ScanOutcome outcome = in.outcome();
+        if (!in.complete())
+            return false;
+        if (outcome.result != ScanResult::Done)
+            QFile::remove(stagedPath);
+        if (r_target)
+            runGuarded([&] { done(outcome.result, outcome.text); });
+        return true;
+    };
+    r.fail = [done](const QString &why) {
+        done(why == unresponsive ? ScanResult::Cancelled : ScanResult::Failed, why);
+    };
+    send(std::move(r));
+}
+
+void Client::cancelScan()
+{
+    for (Request &r : inFlight_)
+        if (r.kind == wire::Kind::Scan && !r.cancelling) {
+            r.cancelling = true;
+            r.cancelledAt.start();
+            if (process_)
+                process_->write(wire::Writer(wire::Kind::Cancel).take());
+        }
+}
+
+} // namespace scanlib
