@@ -107,8 +107,7 @@ void Client::send(Request request)
 {
     if (!process_)
         startHelper();
-    if (inFlight_.empty())
-        request.waiting.start();
+    request.waiting.start();
     process_->write(request.message);
     inFlight_.push_back(std::move(request));
     watchdog_.start();

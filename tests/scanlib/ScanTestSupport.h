@@ -61,5 +61,8 @@ bool scanimage(const Settings &settings, const QString &pnmPath, const QString &
 // (16-bit samples by their high byte), else where they first differ.
 std::string compareWithPnm(const QString &bmpPath, const QString &pnmPath);
 
+// The scanner library's helper process, a child of this one; 0 when none runs.
+int helperProcess();
+
 // Files in dir other than the given ones (left-overs of a failed scan).
 QStringList strayFiles(const QString &dir, const QStringList &expected = {});
