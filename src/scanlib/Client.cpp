@@ -37,6 +37,18 @@ QString crashText(const char *doing, const QString &how)
 
 const QString unresponsive = QStringLiteral("Der Scanner antwortet nicht; der Scanvorgang wurde abgebrochen.");
 
+// Ends the decoding of an answer: hands it on through f when it was read whole and someone
+// still waits for it; false when it was malformed.
+template <typename F>
+bool finish(const wire::Reader &in, bool deliver, F &&f)
+{
+    if (!in.complete())
+        return false;
+    if (deliver)
+        runGuarded(std::forward<F>(f));
+    return true;
+}
+
 } // namespace
 
 Client &Client::instance()
@@ -57,11 +69,6 @@ void Client::shutdown()
 {
     if (theClient)
         theClient->endHelper();
-}
-
-qint64 Client::helperProcessId() const
-{
-    return process_ ? process_->processId() : 0;
 }
 
 void Client::later(const QPointer<QObject> &target, std::function<void()> job)
@@ -171,7 +178,7 @@ bool Client::handle(const QByteArray &message)
         inFlight_.push_front(std::move(request)); // fails with the others
         return false;
     }
-    if (!request.answer(in)) {
+    if (!request.answer(in, bool(request.target))) {
         inFlight_.push_front(std::move(request));
         return false;
     }
@@ -258,21 +265,24 @@ void Client::endHelper()
     process->deleteLater();
 }
 
-void Client::findDevices(QObject *target, std::function<void(std::vector<DeviceInfo>, QString)> done)
+Client::Request Client::request(wire::Writer &&message, wire::Kind kind, QObject *target, const char *doing)
 {
     Request r;
-    r.kind = wire::Kind::ListDevices;
-    r.message = wire::Writer(r.kind).take();
+    r.kind = kind;
+    r.message = message.take();
     r.target = target;
-    r.doing = "bei der Gerätesuche";
-    r.answer = [r_target = r.target, done](wire::Reader &in) {
+    r.doing = doing;
+    return r;
+}
+
+void Client::findDevices(QObject *target, std::function<void(std::vector<DeviceInfo>, QString)> done)
+{
+    const auto kind = wire::Kind::ListDevices;
+    Request r = request(wire::Writer(kind), kind, target, "bei der Gerätesuche");
+    r.answer = [done](wire::Reader &in, bool deliver) {
         const QString error = in.text();
         const std::vector<DeviceInfo> devices = in.devices();
-        if (!in.complete())
-            return false;
-        if (r_target)
-            runGuarded([&] { done(devices, error); });
-        return true;
+        return finish(in, deliver, [&] { done(devices, error); });
     };
     r.fail = [done](const QString &why) { done({}, why); };
     send(std::move(r));
@@ -280,21 +290,14 @@ void Client::findDevices(QObject *target, std::function<void(std::vector<DeviceI
 
 void Client::openDevice(QObject *target, std::function<void(QString, OptionList, QString)> done)
 {
-    Request r;
-    r.kind = wire::Kind::Open;
-    r.message = wire::Writer(r.kind).text(chosen_).take();
-    r.target = target;
-    r.doing = "beim Öffnen des Scanners";
-    r.answer = [this, r_target = r.target, done](wire::Reader &in) {
+    const auto kind = wire::Kind::Open;
+    Request r = request(std::move(wire::Writer(kind).text(chosen_)), kind, target, "beim Öffnen des Scanners");
+    r.answer = [this, done](wire::Reader &in, bool deliver) {
         const QString device = in.text(), error = in.text();
         const OptionList options = in.options();
-        if (!in.complete())
-            return false;
-        if (error.isEmpty() && chosen_.isEmpty())
+        if (in.complete() && error.isEmpty() && chosen_.isEmpty())
             chosen_ = device;
-        if (r_target)
-            runGuarded([&] { done(device, options, error); });
-        return true;
+        return finish(in, deliver, [&] { done(device, options, error); });
     };
     r.fail = [done](const QString &why) { done({}, {}, why); };
     send(std::move(r));
@@ -316,19 +319,12 @@ void Client::setOption(QObject *target, int index, QVariant value, std::function
         v.kind = wire::OptionValue::Kind::Number;
         v.number = value.toDouble();
     }
-    Request r;
-    r.kind = wire::Kind::SetOption;
-    r.message = wire::Writer(r.kind).value(v).take();
-    r.target = target;
-    r.doing = "beim Einstellen";
-    r.answer = [r_target = r.target, done](wire::Reader &in) {
+    const auto kind = wire::Kind::SetOption;
+    Request r = request(std::move(wire::Writer(kind).value(v)), kind, target, "beim Einstellen");
+    r.answer = [done](wire::Reader &in, bool deliver) {
         const QString error = in.text();
         const OptionList options = in.options();
-        if (!in.complete())
-            return false;
-        if (r_target)
-            runGuarded([&] { done(options, error); });
-        return true;
+        return finish(in, deliver, [&] { done(options, error); });
     };
     r.fail = [done](const QString &why) { done({}, why); };
     send(std::move(r));
@@ -346,23 +342,17 @@ void Client::scan(QObject *target, QString path, std::function<void(double)> pro
         return;
     }
     staged.setAutoRemove(false);
-    Request r;
-    r.kind = wire::Kind::Scan;
+    const auto kind = wire::Kind::Scan;
+    Request r = request(std::move(wire::Writer(kind).scan({chosen_, staged.fileName(), path})), kind, target,
+                        "beim Scannen");
     r.staged = staged.fileName();
-    r.message = wire::Writer(r.kind).scan({chosen_, r.staged, path}).take();
-    r.target = target;
-    r.doing = "beim Scannen";
     r.progress = std::move(progress);
     r.notice = std::move(notice);
-    r.answer = [r_target = r.target, done, stagedPath = r.staged](wire::Reader &in) {
+    r.answer = [done, stagedPath = r.staged](wire::Reader &in, bool deliver) {
         const wire::ScanOutcome outcome = in.outcome();
-        if (!in.complete())
-            return false;
-        if (outcome.result != ScanResult::Done)
+        if (in.complete() && outcome.result != ScanResult::Done)
             QFile::remove(stagedPath);
-        if (r_target)
-            runGuarded([&] { done(outcome.result, outcome.text); });
-        return true;
+        return finish(in, deliver, [&] { done(outcome.result, outcome.text); });
     };
     r.fail = [done](const QString &why) {
         done(why == unresponsive ? ScanResult::Cancelled : ScanResult::Failed, why);

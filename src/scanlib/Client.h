@@ -54,9 +54,6 @@ public:
     // Asks the running scan to stop; it answers through done within about 3 s.
     void cancelScan();
 
-    // The helper's process id while one runs, else 0.
-    qint64 helperProcessId() const;
-
     static constexpr int cancelGraceMs = 3000;
     static constexpr int silenceNoticeMs = 20000;
     static constexpr int abandonedGraceMs = 3000;
@@ -66,8 +63,8 @@ private:
         wire::Kind kind{};
         QByteArray message;
         QPointer<QObject> target;
-        // Decodes the answer and hands it on; false when the answer is malformed.
-        std::function<bool(wire::Reader &)> answer;
+        // Decodes the answer and hands it on if deliver; false when the answer is malformed.
+        std::function<bool(wire::Reader &, bool deliver)> answer;
         std::function<void(const QString &why)> fail;
         const char *doing = ""; // for the crash message: "bei der Gerätesuche"
         QString staged;         // the scan's staged file, removed on failure
@@ -82,6 +79,7 @@ private:
 
     Client();
     static void shutdown();
+    static Request request(wire::Writer &&message, wire::Kind kind, QObject *target, const char *doing);
     void send(Request request);
     void startHelper();
     void readAnswers();
