@@ -112,12 +112,40 @@ void Client::startHelper()
 
 void Client::send(Request request)
 {
-    if (!process_)
+    if (!process_) {
         startHelper();
+        replaySettings();
+    }
     request.waiting.start();
     process_->write(request.message);
     inFlight_.push_back(std::move(request));
     watchdog_.start();
+}
+
+void Client::replaySettings()
+{
+    if (settings_.empty() || settingsDevice_ != chosen_)
+        return;
+    // Asked by the client itself, so never given up; the answers are of no interest.
+    const auto replay = [this](wire::Kind kind, QByteArray message) {
+        Request r;
+        r.kind = kind;
+        r.message = std::move(message);
+        r.target = this;
+        r.doing = "beim Wiederherstellen der Einstellungen";
+        r.answer = [kind](wire::Reader &in, bool) {
+            in.text(); // the device when opened, else the error
+            if (kind == wire::Kind::Open)
+                in.text();
+            in.options();
+            return in.complete();
+        };
+        r.fail = [](const QString &) {};
+        send(std::move(r));
+    };
+    replay(wire::Kind::Open, wire::Writer(wire::Kind::Open).text(settingsDevice_).take());
+    for (const QByteArray &setting : settings_)
+        replay(wire::Kind::SetOption, setting);
 }
 
 void Client::readAnswers()
@@ -295,8 +323,13 @@ void Client::openDevice(QObject *target, std::function<void(QString, OptionList,
     r.answer = [this, done](wire::Reader &in, bool deliver) {
         const QString device = in.text(), error = in.text();
         const OptionList options = in.options();
-        if (in.complete() && error.isEmpty() && chosen_.isEmpty())
-            chosen_ = device;
+        if (in.complete() && error.isEmpty()) {
+            if (chosen_.isEmpty())
+                chosen_ = device;
+            if (device != settingsDevice_)
+                settings_.clear();
+            settingsDevice_ = device;
+        }
         return finish(in, deliver, [&] { done(device, options, error); });
     };
     r.fail = [done](const QString &why) { done({}, {}, why); };
@@ -321,9 +354,12 @@ void Client::setOption(QObject *target, int index, QVariant value, std::function
     }
     const auto kind = wire::Kind::SetOption;
     Request r = request(std::move(wire::Writer(kind).value(v)), kind, target, "beim Einstellen");
-    r.answer = [done](wire::Reader &in, bool deliver) {
+    r.answer = [this, done, setting = r.message, press = v.kind == wire::OptionValue::Kind::Press](wire::Reader &in,
+                                                                                                 bool deliver) {
         const QString error = in.text();
         const OptionList options = in.options();
+        if (in.complete() && error.isEmpty() && !press)
+            settings_.push_back(setting);
         return finish(in, deliver, [&] { done(options, error); });
     };
     r.fail = [done](const QString &why) { done({}, why); };

@@ -7,8 +7,9 @@
 //
 // Supervision: a cancelled scan that has not ended 3 s later ends the helper; a scan without
 // data for 20 s is reported but goes on; a request whose asker has gone and that keeps
-// another waiting for 3 s ends the helper, and the waiting requests go to a fresh one. The
-// helper ends when the program does.
+// another waiting for 3 s ends the helper, and the waiting requests go to a fresh one. A
+// fresh helper opens the device again with the settings made so far. The helper ends when
+// the program does.
 
 #include "Protocol.h"
 #include "ScanTypes.h"
@@ -82,6 +83,7 @@ private:
     static Request request(wire::Writer &&message, wire::Kind kind, QObject *target, const char *doing);
     void send(Request request);
     void startHelper();
+    void replaySettings();
     void readAnswers();
     bool handle(const QByteArray &message);
     void watch();
@@ -92,6 +94,10 @@ private:
     static void later(const QPointer<QObject> &target, std::function<void()> job);
 
     QString chosen_;
+    // The settings made on the open device, in order, so that a fresh helper after a crash
+    // or a kill has the device as the dialog shows it.
+    QString settingsDevice_;
+    std::vector<QByteArray> settings_;
     QProcess *process_ = nullptr;
     bool greeted_ = false;
     wire::Framer framer_;

@@ -20,6 +20,7 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -344,6 +345,39 @@ TEST_F(Acquire, AFullDiskEndsInAMessageAndLeavesNoPartialFile)
     EXPECT_FALSE(message.isEmpty());
     EXPECT_NE(result, 0);
     EXPECT_EQ(strayFiles(dir_.path()), QStringList());
+}
+
+TEST_F(Acquire, RunningOutOfMemoryCostsTheScanAndTheNextKeepsTheSettings)
+{
+    // The helper gets little more address space than it has; a three-pass scan keeps all
+    // three planes until the last one is in, and runs out.
+    scanWith({}, path("first.bmp"));
+    const int helper = helperProcess();
+    ASSERT_NE(helper, 0);
+    QFile statm(QStringLiteral("/proc/%1/statm").arg(helper));
+    ASSERT_TRUE(statm.open(QIODevice::ReadOnly));
+    const rlim_t size = statm.readAll().split(' ').front().toULongLong() * rlim_t(::sysconf(_SC_PAGESIZE));
+    const rlimit tight{size + (16u << 20), size + (16u << 20)};
+    ASSERT_EQ(::prlimit(helper, RLIMIT_AS, &tight, nullptr), 0);
+    QFile::remove(path("first.bmp"));
+
+    QString failure, retry = QStringLiteral("(kein zweiter Versuch)");
+    QStringList left;
+    const std::int16_t result = acquire(path("scan.bmp"), [&](QDialog &d) {
+        if (!waitForOptions(d) || !applySettings(d, baseline(), true)
+            || !applySettings(d, {{"mode", "Color"}, {"three-pass", "yes"}, {"resolution", "1200"}}))
+            return;
+        failure = pressScan(d);
+        left = strayFiles(dir_.path());
+        // A fresh helper has the device as the dialog shows it: colour, three passes.
+        if (applySettings(d, {{"resolution", "50"}}))
+            retry = pressScan(d);
+    });
+    EXPECT_TRUE(failure.contains(QStringLiteral("beim Scannen abgestürzt"))) << failure.toStdString();
+    EXPECT_EQ(left, QStringList());
+    EXPECT_EQ(retry, QString()) << retry.toStdString();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(bmpBits(path("scan.bmp")), 24);
 }
 
 TEST_F(Acquire, BadPathIsReportedInTheDialog)
