@@ -12,7 +12,16 @@ mkdir -p "$SANE_CONFIG_DIR"
 echo faulty >"$SANE_CONFIG_DIR/dll.conf"
 export LD_LIBRARY_PATH="$FAULTY_SANE_DIR${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 fault() {
+  rm -f "$SANE_CONFIG_DIR/faulty.hanging"
   echo "fault $1" >"$SANE_CONFIG_DIR/faulty.conf"
+}
+# until the driver says it hangs
+driver_hangs() {
+  for _ in $(seq 200); do
+    [ -e "$SANE_CONFIG_DIR/faulty.hanging" ] && return 0
+    sleep 0.1
+  done
+  fail "the driver never hung"
 }
 helper_of() {
   pgrep -P "$1" -x vistoramo-scann || true
@@ -27,7 +36,7 @@ key alt+b
 wait_window '^Bild scannen$' >/dev/null
 sleep 1
 press_in '^Bild scannen$' Return
-sleep 2 # part of the page has arrived, then the driver hangs
+driver_hangs # after part of the page
 hung=$(helper_of "$program_pid")
 [ -n "$hung" ] || fail "no scanner helper runs"
 press_in '^Bild scannen$' Escape
@@ -56,7 +65,7 @@ fault hang-list
 xdotool windowactivate --sync "$main_window"
 key alt+g
 wait_window '^Scanner auswählen$' >/dev/null
-sleep 1
+driver_hangs
 hung=$(helper_of "$program_pid")
 press_in '^Scanner auswählen$' Escape
 wait_gone '^Scanner auswählen$'
@@ -70,10 +79,11 @@ done
 [ -n "$hung" ] && ! kill -0 "$hung" 2>/dev/null || fail "the helper outlived the program"
 
 # Killed, the program takes its helper with it.
+fault hang-list
 start_program
 key alt+g
 wait_window '^Scanner auswählen$' >/dev/null
-sleep 1
+driver_hangs
 hung=$(helper_of "$program_pid")
 [ -n "$hung" ] || fail "no scanner helper runs"
 kill -KILL "$program_pid"

@@ -2,7 +2,7 @@
 // ("faulty:0") whose driver misbehaves on demand. SANE's dll backend loads it from
 // LD_LIBRARY_PATH when "faulty" is listed in dll.conf. The line "fault KIND" in faulty.conf
 // (in SANE_CONFIG_DIR) chooses the misbehaviour; the file is read again at each call, so a
-// test can change it between scans:
+// test can change it between scans. A driver that hangs says so in faulty.hanging there.
 //   none         a good 100 x 200 picture, pixel (x, y) = (3x + 5y) mod 256
 //   hang-start   sane_start never returns
 //   hang-read    sane_read never returns after part of the page
@@ -29,10 +29,15 @@ constexpr int width = 100, height = 200;
 constexpr int pageBytes = width * height;
 constexpr int partOfPage = pageBytes / 4;
 
-std::string fault()
+std::string configFile(const char *name)
 {
     const char *dir = std::getenv("SANE_CONFIG_DIR");
-    std::ifstream conf(std::string(dir ? dir : ".") + "/faulty.conf");
+    return std::string(dir ? dir : ".") + "/" + name;
+}
+
+std::string fault()
+{
+    std::ifstream conf(configFile("faulty.conf"));
     std::string word, kind = "none";
     while (conf >> word)
         if (word == "fault")
@@ -40,8 +45,10 @@ std::string fault()
     return kind;
 }
 
+// Hangs for good, after leaving faulty.hanging in SANE_CONFIG_DIR for the test to see.
 [[noreturn]] void hang()
 {
+    std::ofstream(configFile("faulty.hanging")) << ::getpid() << "\n";
     for (;;)
         ::pause();
 }

@@ -30,10 +30,16 @@ struct FaultyScanners : testing::Environment {
 };
 const auto *const environment = testing::AddGlobalTestEnvironment(new FaultyScanners);
 
+QString configFile(const char *name)
+{
+    return qEnvironmentVariable("SANE_CONFIG_DIR") + QLatin1Char('/') + QLatin1String(name);
+}
+
 // What the faulty driver does from now on; read again at each of its calls.
 void setFault(const char *kind)
 {
-    QFile conf(qEnvironmentVariable("SANE_CONFIG_DIR") + QStringLiteral("/faulty.conf"));
+    QFile::remove(configFile("faulty.hanging"));
+    QFile conf(configFile("faulty.conf"));
     ASSERT_TRUE(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
     conf.write(QByteArray("fault ") + kind + "\n");
 }
@@ -43,9 +49,10 @@ bool processGone(int pid)
     return pid > 0 && ::kill(pid, 0) != 0;
 }
 
-void pause(int ms)
+// Until the driver hangs.
+bool driverHangs()
 {
-    waitFor([] { return false; }, ms);
+    return waitFor([] { return QFile::exists(configFile("faulty.hanging")); });
 }
 
 class Faults : public testing::Test {
@@ -90,7 +97,7 @@ protected:
 
 struct ScanFault {
     const char *kind;
-    bool userCancels;   // else the driver ends the scan by itself
+    bool hangs;         // before the user cancels; hang-cancel hangs after
     bool dataFirst;     // part of the page arrives before the fault
     bool waitForSilence;
     const char *words;  // what the message must say
@@ -108,7 +115,7 @@ TEST_P(ScanFaults, AreReportedTheDialogClosesNothingRemainsAndTheNextScanWorks)
     const ScanFault &f = GetParam();
     setFault(f.kind);
     QString silence, message;
-    bool dataArrived = false, ended = false, stayedOpen = false, closed = false;
+    bool dataArrived = false, hung = false, ended = false, stayedOpen = false, closed = false;
     int helper = 0;
     QStringList left;
     const std::int16_t result = acquire(path("Temp.bmp"), [&](QDialog &d) {
@@ -120,13 +127,13 @@ TEST_P(ScanFaults, AreReportedTheDialogClosesNothingRemainsAndTheNextScanWorks)
         helper = helperProcess();
         if (f.dataFirst)
             dataArrived = waitFor([&] { return bar->maximum() > 0 && bar->value() > 0; });
-        else
-            pause(500); // the driver is inside the call that hangs
+        if (f.hangs)
+            hung = driverHangs();
         if (f.waitForSilence) {
             waitFor([&] { return shownMessage(d).startsWith(QStringLiteral("Seit 2")); }, 40000);
             silence = shownMessage(d);
         }
-        if (f.userCancels)
+        if (f.hangs || f.kind == std::string("hang-cancel"))
             pressButton(d, "cancel");
         ended = waitFor([&] { return scan->isEnabled(); }, 15000);
         message = shownMessage(d);
@@ -137,6 +144,7 @@ TEST_P(ScanFaults, AreReportedTheDialogClosesNothingRemainsAndTheNextScanWorks)
     });
     EXPECT_TRUE(ended);
     EXPECT_TRUE(dataArrived || !f.dataFirst);
+    EXPECT_TRUE(hung || !f.hangs);
     if (f.waitForSilence) {
         EXPECT_TRUE(silence.startsWith(QStringLiteral("Seit 20 s keine Daten vom Scanner …"))) << silence.toStdString();
     }
@@ -153,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
     FaultyDriver, ScanFaults,
     testing::Values(ScanFault{"hang-start", true, false, false, "antwortet nicht"},
                     ScanFault{"hang-read", true, true, true, "antwortet nicht"},
-                    ScanFault{"hang-cancel", true, true, false, "antwortet nicht"},
+                    ScanFault{"hang-cancel", false, true, false, "antwortet nicht"},
                     ScanFault{"crash-read", false, true, false, "beim Scannen abgestürzt"}),
     [](const testing::TestParamInfo<ScanFault> &param) {
         std::string name = param.param.kind;
@@ -194,8 +202,7 @@ TEST_F(Faults, AHangingSearchLetsTheSourceDialogCloseAndTheNextScanWorks)
     int helper = 0;
     const QString status = searchAndCancel(owner_, [&](QDialog &) {
         helper = helperProcess();
-        pause(500);
-        return true;
+        return driverHangs();
     }, closed);
     EXPECT_EQ(status, QStringLiteral("Suche nach Geräten …"));
     EXPECT_TRUE(closed);
