@@ -179,7 +179,6 @@ TEST_F(Acquire, CancelInTheMiddleStopsTheScanAndLeavesNoFile)
     const QString file = path("scan.bmp");
     QString message;
     bool progressShown = false, stoppedEarly = false;
-    int helperBefore = 0, helperAfter = 0;
     const std::int16_t result = acquire(file, [&](QDialog &d) {
         if (!waitForOptions(d) || !applySettings(d, baseline(), true)
             || !applySettings(d, {{"resolution", "300"}, {"read-delay", "yes"}, {"read-delay-duration", "200000"}}))
@@ -187,11 +186,9 @@ TEST_F(Acquire, CancelInTheMiddleStopsTheScanAndLeavesNoFile)
         pressButton(d, "scan");
         auto *bar = d.findChild<QProgressBar *>(QStringLiteral("progress"));
         progressShown = waitFor([&] { return bar->isVisible() && bar->maximum() > 0 && bar->value() > 0; });
-        helperBefore = helperProcess();
         pressButton(d, "cancel");
         auto *scan = d.findChild<QPushButton *>(QStringLiteral("scan"));
         waitFor([&] { return scan->isEnabled(); });
-        helperAfter = helperProcess();
         stoppedEarly = d.isVisible() && bar->isHidden();
         message = shownMessage(d);
         pressButton(d, "cancel"); // now it closes the dialog
@@ -199,8 +196,6 @@ TEST_F(Acquire, CancelInTheMiddleStopsTheScanAndLeavesNoFile)
     EXPECT_TRUE(progressShown);
     EXPECT_TRUE(stoppedEarly);
     EXPECT_TRUE(message.contains(QStringLiteral("abgebrochen"))) << message.toStdString();
-    EXPECT_NE(helperBefore, 0);
-    EXPECT_EQ(helperAfter, helperBefore) << "a driver that obeys the cancel keeps its helper";
     EXPECT_NE(result, 0);
     EXPECT_EQ(strayFiles(dir_.path()), QStringList());
 }
