@@ -68,7 +68,7 @@ Client::Client()
 void Client::shutdown()
 {
     if (theClient)
-        theClient->endHelper();
+        theClient->endHelper(theClient->inFlight_.empty());
 }
 
 void Client::later(const QPointer<QObject> &target, std::function<void()> job)
@@ -276,16 +276,16 @@ void Client::failAll(std::deque<Request> requests, const QString &why)
     }
 }
 
-void Client::endHelper()
+void Client::endHelper(bool gently)
 {
     QProcess *process = std::exchange(process_, nullptr);
     if (!process)
         return;
     process->disconnect(this);
     if (process->state() != QProcess::NotRunning) {
-        // A helper that is not busy ends when its input closes; one that is, is killed.
+        // Gently, the helper closes its device when its input closes; else it is killed.
         process->closeWriteChannel();
-        if (!process->waitForFinished(inFlight_.empty() ? 300 : 0)) {
+        if (!gently || !process->waitForFinished(300)) {
             process->kill();
             process->waitForFinished(1000);
         }

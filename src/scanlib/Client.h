@@ -88,7 +88,8 @@ private:
     bool handle(const QByteArray &message);
     void watch();
     void helperDied(const QString &why);
-    void endHelper();
+    // Ends the helper: gently gives it 300 ms to close the device, else it is killed.
+    void endHelper(bool gently = false);
     void failAll(std::deque<Request> requests, const QString &why);
     // Runs job on the GUI thread soon, if target still exists.
     static void later(const QPointer<QObject> &target, std::function<void()> job);
