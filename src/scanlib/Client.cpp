@@ -178,6 +178,14 @@ bool Client::handle(const QByteArray &message)
     if (inFlight_.empty())
         return false;
     Request &front = inFlight_.front();
+    if (front.answered) { // a scan whose outcome is out, until the driver has ended it
+        if (in.kind() != wire::Kind::Settled || !in.complete())
+            return false;
+        inFlight_.pop_front();
+        if (!inFlight_.empty())
+            inFlight_.front().waiting.start();
+        return true;
+    }
     if (in.kind() == wire::Kind::Progress && front.kind == wire::Kind::Scan) {
         const double fraction = in.f64();
         if (!in.complete())
@@ -190,10 +198,6 @@ bool Client::handle(const QByteArray &message)
         front.silenceShown = false;
         return true;
     }
-    Request request = std::move(front);
-    inFlight_.pop_front();
-    if (!inFlight_.empty())
-        inFlight_.front().waiting.start();
     const auto expected = [](wire::Kind asked) {
         switch (asked) {
         case wire::Kind::ListDevices: return wire::Kind::Devices;
@@ -202,10 +206,22 @@ bool Client::handle(const QByteArray &message)
         default: return wire::Kind::ScanEnded;
         }
     };
-    if (in.kind() != expected(request.kind)) {
-        inFlight_.push_front(std::move(request)); // fails with the others
+    if (in.kind() != expected(front.kind))
+        return false; // fails with the others
+    if (front.kind == wire::Kind::Scan) {
+        // Stays first until the driver has ended the scan, which may hang.
+        const auto answer = front.answer;
+        front.answered = true;
+        front.waiting.restart();
+        if (answer(in, bool(front.target)))
+            return true;
+        front.answered = false; // malformed, so nothing was delivered
         return false;
     }
+    Request request = std::move(front);
+    inFlight_.pop_front();
+    if (!inFlight_.empty())
+        inFlight_.front().waiting.start();
     if (!request.answer(in, bool(request.target))) {
         inFlight_.push_front(std::move(request));
         return false;
@@ -220,6 +236,13 @@ void Client::watch()
         return;
     }
     Request &front = inFlight_.front();
+    if (front.answered) {
+        // The driver hangs in ending a scan that has answered: its process goes, and what
+        // waits goes to a fresh one.
+        if (front.waiting.elapsed() >= cancelGraceMs)
+            restartHelper();
+        return;
+    }
     if (front.kind == wire::Kind::Scan) {
         if (front.cancelling && front.cancelledAt.elapsed() >= cancelGraceMs) {
             // The driver ignores the cancel: its process goes, and the scan with it.
@@ -244,8 +267,12 @@ void Client::watch()
     }
     if (!front.abandoned.isValid())
         front.abandoned.start();
-    if (front.abandoned.elapsed() < abandonedGraceMs || inFlight_[1].waiting.elapsed() < abandonedGraceMs)
-        return;
+    if (front.abandoned.elapsed() >= abandonedGraceMs && inFlight_[1].waiting.elapsed() >= abandonedGraceMs)
+        restartHelper();
+}
+
+void Client::restartHelper()
+{
     endHelper();
     std::deque<Request> waiting = std::exchange(inFlight_, {});
     waiting.pop_front();
@@ -261,7 +288,7 @@ void Client::helperDied(const QString &why)
         const QString text = crashText(r.doing, why);
         if (!r.staged.isEmpty())
             QFile::remove(r.staged);
-        if (r.target)
+        if (r.target && !r.answered)
             runGuarded([&] { r.fail(text); });
     }
 }
@@ -271,7 +298,7 @@ void Client::failAll(std::deque<Request> requests, const QString &why)
     for (Request &r : requests) {
         if (!r.staged.isEmpty())
             QFile::remove(r.staged);
-        if (r.target)
+        if (r.target && !r.answered)
             runGuarded([&] { r.fail(why); });
     }
 }
@@ -399,7 +426,7 @@ void Client::scan(QObject *target, QString path, std::function<void(double)> pro
 void Client::cancelScan()
 {
     for (Request &r : inFlight_)
-        if (r.kind == wire::Kind::Scan && !r.cancelling) {
+        if (r.kind == wire::Kind::Scan && !r.cancelling && !r.answered) {
             r.cancelling = true;
             r.cancelledAt.start();
             if (process_)

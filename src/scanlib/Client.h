@@ -5,7 +5,8 @@
 // dialogs send requests and get their answers on the GUI thread, delivered only while the
 // asking object still exists.
 //
-// Supervision: a cancelled scan that has not ended 3 s later ends the helper; a scan without
+// Supervision: a cancelled scan that has not ended 3 s later ends the helper, and so does a
+// driver that takes longer to end a scan after its outcome; a scan without
 // data for 20 s is reported but goes on; a request whose asker has gone and that keeps
 // another waiting for 3 s ends the helper, and the waiting requests go to a fresh one. A
 // fresh helper opens the device again with the settings made so far. The helper ends when
@@ -73,6 +74,7 @@ private:
         QElapsedTimer abandoned;
         std::function<void(double)> progress;
         std::function<void(QString)> notice;
+        bool answered = false; // a scan whose outcome is out, until the driver has ended it
         bool cancelling = false;
         QElapsedTimer cancelledAt;
         bool silenceShown = false;
@@ -88,6 +90,8 @@ private:
     bool handle(const QByteArray &message);
     void watch();
     void helperDied(const QString &why);
+    // Kills the helper, drops the first request and sends the others to a fresh one.
+    void restartHelper();
     // Ends the helper: gently gives it 300 ms to close the device, else it is killed.
     void endHelper(bool gently = false);
     void failAll(std::deque<Request> requests, const QString &why);

@@ -171,6 +171,8 @@ bool serve(const QByteArray &message, SaneSession &session, Channel &channel)
         outcome.result = session.scan(request.device, request.stagedPath, request.path,
                                       [&] { return channel.cancelRequested(); }, progress, outcome.text);
         channel.send(Writer(Kind::ScanEnded).outcome(outcome).take());
+        session.endScan(); // a driver may hang here; the library is told when it is over
+        channel.send(Writer(Kind::Settled).take());
         return true;
     }
     default:

@@ -14,7 +14,7 @@
 namespace scanlib::wire {
 
 inline constexpr std::uint32_t magic = 0x5653434e; // opens the helper's first message
-inline constexpr std::uint16_t version = 1;
+inline constexpr std::uint16_t version = 2;
 inline constexpr std::uint32_t maxMessage = 16u << 20;
 
 enum class Kind : std::uint8_t {
@@ -31,6 +31,7 @@ enum class Kind : std::uint8_t {
     Options = 67,   // error text, options
     Progress = 68,  // fraction, or negative while the size is unknown
     ScanEnded = 69, // ScanOutcome
+    Settled = 70,   // the driver has ended the scan after its outcome
 };
 
 // A value for an option; the helper takes from it what the option's type needs.

@@ -317,17 +317,21 @@ ScanResult SaneSession::scan(const QString &device, const QString &stagedPath, c
 
     BmpAssembler image(file.device(), dpi);
     std::vector<unsigned char> buffer(readBufferSize);
+    // The scan ends with endScan(), after the outcome is known; only a cancel by the user
+    // reaches the driver before, since the scan has not ended until the driver says so.
     const auto stop = [&](ScanResult result, const QString &why) {
-        sane_cancel(handle_);
         error = why;
         return result;
     };
     const auto failed = [](SANE_Status s) { return s == SANE_STATUS_CANCELLED ? ScanResult::Cancelled : ScanResult::Failed; };
-    const QString cancelText = statusText(SANE_STATUS_CANCELLED);
+    const auto stopForUser = [&] {
+        sane_cancel(handle_);
+        return stop(ScanResult::Cancelled, statusText(SANE_STATUS_CANCELLED));
+    };
 
     for (;;) {
         if (cancelled())
-            return stop(ScanResult::Cancelled, cancelText);
+            return stopForUser();
         SANE_Status status = sane_start(handle_);
         if (status != SANE_STATUS_GOOD)
             return stop(failed(status), statusText(status));
@@ -340,7 +344,7 @@ ScanResult SaneSession::scan(const QString &device, const QString &stagedPath, c
             return stop(ScanResult::Failed, image.error());
         for (;;) {
             if (cancelled())
-                return stop(ScanResult::Cancelled, cancelText);
+                return stopForUser();
             SANE_Int length = 0;
             status = sane_read(handle_, buffer.data(), SANE_Int(buffer.size()), &length);
             if (status == SANE_STATUS_EOF)
@@ -359,7 +363,6 @@ ScanResult SaneSession::scan(const QString &device, const QString &stagedPath, c
         if (parameters.last_frame || image.complete())
             break;
     }
-    sane_cancel(handle_);
     if (!image.finish()) {
         error = image.error();
         return ScanResult::Failed;
@@ -369,6 +372,12 @@ ScanResult SaneSession::scan(const QString &device, const QString &stagedPath, c
         return ScanResult::Failed;
     }
     return ScanResult::Done;
+}
+
+void SaneSession::endScan()
+{
+    if (handle_)
+        sane_cancel(handle_);
 }
 
 } // namespace scanlib

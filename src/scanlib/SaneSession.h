@@ -45,6 +45,9 @@ public:
                     const std::function<bool()> &cancelled,
                     const std::function<void(double)> &progress, QString &error);
 
+    // Ends the scan in the driver (sane_cancel), once its outcome has been reported.
+    void endScan();
+
 private:
     QString initialise();
     void closeHandle();

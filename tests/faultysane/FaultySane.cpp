@@ -9,6 +9,8 @@
 //   hang-cancel  sane_cancel in the middle of a page never returns
 // Each of them reads slowly, so that the first part of the page is seen.
 //   crash-read   sane_read crashes (SIGSEGV) after part of the page
+//   fail-read    sane_read fails (SANE_STATUS_IO_ERROR) after part of the page, and
+//                sane_cancel then never returns
 //   hang-list    sane_get_devices never returns
 //   crash-list   sane_get_devices crashes (SIGSEGV)
 
@@ -163,6 +165,8 @@ SANE_Status FAULTY(read)(SANE_Handle, SANE_Byte *data, SANE_Int max, SANE_Int *l
         hang();
     if (sent >= partOfPage && kind == "crash-read")
         crash();
+    if (sent >= partOfPage && kind == "fail-read")
+        return SANE_STATUS_IO_ERROR;
     const int n = std::min({chunk, max, pageBytes - sent});
     for (int i = 0; i < n; ++i) {
         const int x = (sent + i) % width, y = (sent + i) / width;
@@ -175,7 +179,7 @@ SANE_Status FAULTY(read)(SANE_Handle, SANE_Byte *data, SANE_Int max, SANE_Int *l
 
 void FAULTY(cancel)(SANE_Handle)
 {
-    if (scanning && fault() == "hang-cancel")
+    if (scanning && (fault() == "hang-cancel" || fault() == "fail-read"))
         hang();
     scanning = false;
 }
