@@ -6,7 +6,7 @@
 // asking object still exists.
 //
 // Supervision: a cancelled scan that has not ended 3 s later ends the helper, and so does a
-// driver that takes longer to end a scan after its outcome; a scan without
+// driver that takes longer than that to end a scan after its outcome; a scan without
 // data for 20 s is reported but goes on; a request whose asker has gone and that keeps
 // another waiting for 3 s ends the helper, and the waiting requests go to a fresh one. A
 // fresh helper opens the device again with the settings made so far. The helper ends when

@@ -65,7 +65,7 @@ TEST_P(BrokenHelper, IsReportedInTheDialogWhichCloses)
 INSTANTIATE_TEST_SUITE_P(
     Library, BrokenHelper,
     testing::Values(HelperCase{"Missing", nullptr, "lässt sich nicht starten"},
-                    HelperCase{"OtherVersion", "printf '" GREETING "\\002\\000\\000\\000'; exec sleep 60",
+                    HelperCase{"OtherVersion", "printf '" GREETING "\\143\\000\\000\\000'; exec sleep 60",
                                "abgestürzt (unverständliche Antwort)"},
                     HelperCase{"OversizedMessage", "printf '\\377\\377\\377\\377'; exec sleep 60",
                                "abgestürzt (unverständliche Antwort)"},
