@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 
+using scanlib::BmpAssembler;
+
 namespace {
 
 class Script {

@@ -11,7 +11,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt
 packaging=(dpkg-dev file binutils)
 case $what in
   package) packages+=("${packaging[@]}") ;;
-  test) packages+=(libgtest-dev libgmock-dev xvfb xauth openbox xdotool xclip x11-utils
+  test) packages+=(libgtest-dev libgmock-dev xvfb xauth openbox xdotool xclip x11-utils procps
                    "${packaging[@]}" desktop-file-utils appstream
                    clang libclang-rt-14-dev valgrind xfce4-settings dbus-x11) ;;
 esac

@@ -5,6 +5,8 @@
 #include "LibraryFile.h"
 #include "Paths.h"
 
+#include <VistoramoScan.h>
+
 #include <QFile>
 #include <dlfcn.h>
 #include <map>
@@ -14,12 +16,9 @@ namespace Scanner {
 
 namespace {
 
-using ChooseSourceFn = void (*)(std::uintptr_t);
-using AcquireToFileFn = std::int16_t (*)(std::uintptr_t, const char *);
-
 struct Entries {
-    ChooseSourceFn chooseSource = nullptr;
-    AcquireToFileFn acquireToFile = nullptr;
+    ChooseSourceFunction chooseSource = nullptr;
+    AcquireToFileFunction acquireToFile = nullptr;
 };
 
 // Loaded once per path and kept for the life of the process: its dialogs and its SANE
@@ -38,8 +37,8 @@ const Entries &library()
         cannotLoad(QByteArray::fromStdString(path), QString::fromLocal8Bit(why ? why : "unbekannter Fehler"));
     }
     Entries entries;
-    entries.chooseSource = reinterpret_cast<ChooseSourceFn>(::dlsym(handle, "ChooseSource"));
-    entries.acquireToFile = reinterpret_cast<AcquireToFileFn>(::dlsym(handle, "AcquireToFile"));
+    entries.chooseSource = reinterpret_cast<ChooseSourceFunction>(::dlsym(handle, "ChooseSource"));
+    entries.acquireToFile = reinterpret_cast<AcquireToFileFunction>(::dlsym(handle, "AcquireToFile"));
     if (!entries.chooseSource || !entries.acquireToFile) {
         ::dlclose(handle);
         cannotLoad(QByteArray::fromStdString(path), QStringLiteral("ChooseSource oder AcquireToFile fehlt"));

@@ -3,6 +3,8 @@
 // library is loaded from the program's directory on first use; a library that cannot be
 // loaded, or that lacks an entry, is a "cannot load library" run-time error.
 
+#include <VistoramoScan.h>
+
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -10,7 +12,7 @@
 namespace Scanner {
 
 // File name of the scanner library in the program's directory.
-inline constexpr const char *libraryFileName = "libvistoramo-scan.so";
+inline constexpr const char *libraryFileName = VISTORAMO_SCAN_LIBRARY;
 
 // Shows the source dialog, modal and owned by the given window.
 void ChooseSource(WId owner);

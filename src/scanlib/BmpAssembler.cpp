@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+namespace scanlib {
+
 namespace {
 
 constexpr int maxWidth = 1 << 20;
@@ -397,3 +399,5 @@ bool BmpAssembler::finish()
     finished_ = true;
     return true;
 }
+
+} // namespace scanlib

@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace scanlib {
+
 class BmpAssembler {
 public:
     // out must be open for writing and seekable; it stays owned by the caller.
@@ -78,3 +80,5 @@ private:
     std::array<bool, 3> planeDone_{};
     int plane_ = -1;
 };
+
+} // namespace scanlib

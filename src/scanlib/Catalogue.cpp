@@ -3,6 +3,8 @@
 #include <QFile>
 #include <cstdint>
 
+namespace scanlib {
+
 namespace {
 
 constexpr std::uint32_t magicLittle = 0x950412de;
@@ -87,3 +89,5 @@ QString tr_sane(const char *text)
 {
     return Catalogue::backends().translate(text);
 }
+
+} // namespace scanlib

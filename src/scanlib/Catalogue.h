@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QString>
 
+namespace scanlib {
+
 class Catalogue {
 public:
     // Reads a GNU .mo file; an unreadable or damaged file leaves the catalogue empty.
@@ -27,3 +29,5 @@ private:
 
 // Shorthand for Catalogue::backends().translate(text).
 QString tr_sane(const char *text);
+
+} // namespace scanlib

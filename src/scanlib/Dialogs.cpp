@@ -13,6 +13,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+namespace scanlib {
+
 ArrowCursor::ArrowCursor()
 {
     QApplication::setOverrideCursor(Qt::ArrowCursor);
@@ -65,20 +67,25 @@ SourceDialog::SourceDialog(QWidget *owner)
     connect(buttons_, &QDialogButtonBox::accepted, this, guarded([this] { accept(); }));
     connect(buttons_, &QDialogButtonBox::rejected, this, guarded([this] { reject(); }));
     connect(list_, &QTreeWidget::itemDoubleClicked, this, guarded([this] { accept(); }));
-    Session::instance().findDevices(this, [this, searching](const std::vector<DeviceInfo> &devices) {
+    Client::instance().findDevices(this, [this, searching](const std::vector<DeviceInfo> &devices,
+                                                            const QString &error) {
         searching->hide();
-        showDevices(devices);
+        showDevices(devices, error);
     });
 }
 
-void SourceDialog::showDevices(const std::vector<DeviceInfo> &devices)
+void SourceDialog::showDevices(const std::vector<DeviceInfo> &devices, const QString &error)
 {
+    if (!error.isEmpty()) {
+        status_->setText(error);
+        return;
+    }
     if (devices.empty()) {
         status_->setText(QStringLiteral("Es wurde kein Scanner gefunden. Ist er eingeschaltet und angeschlossen?"));
         return;
     }
     status_->setText(QStringLiteral("Bitte wählen Sie den Scanner, mit dem gescannt werden soll."));
-    const QString current = Session::instance().chosenDevice();
+    const QString current = Client::instance().chosenDevice();
     for (const DeviceInfo &d : devices) {
         auto *item = new QTreeWidgetItem(list_, {d.vendor, d.model, d.name});
         item->setData(0, Qt::UserRole, d.name);
@@ -94,7 +101,7 @@ void SourceDialog::accept()
     const QTreeWidgetItem *item = list_->currentItem();
     if (!item)
         return;
-    Session::instance().choose(item->data(0, Qt::UserRole).toString());
+    Client::instance().choose(item->data(0, Qt::UserRole).toString());
     QDialog::accept();
 }
 
@@ -137,7 +144,7 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
     form_->changed = [this](int index, QVariant value) {
         if (scanning_)
             return;
-        Session::instance().setOption(this, index, std::move(value),
+        Client::instance().setOption(this, index, std::move(value),
                                       [this](const OptionList &options, const QString &error) {
                                           showOptions(options, error);
                                       });
@@ -174,7 +181,7 @@ void AcquireDialog::startScan()
         return;
     if (!open_) {
         scan_->setEnabled(false);
-        Session::instance().openDevice(this, [this](const QString &device, const OptionList &options,
+        Client::instance().openDevice(this, [this](const QString &device, const OptionList &options,
                                                     const QString &error) {
             scan_->setEnabled(true);
             if (!error.isEmpty()) {
@@ -190,10 +197,9 @@ void AcquireDialog::startScan()
         return;
     }
     showMessage({});
-    cancel_ = std::make_shared<std::atomic_bool>(false);
     setBusy(true);
-    Session::instance().scan(
-        this, path_, cancel_,
+    Client::instance().scan(
+        this, path_,
         [this](double fraction) {
             if (fraction < 0) {
                 progress_->setRange(0, 0);
@@ -202,6 +208,7 @@ void AcquireDialog::startScan()
                 progress_->setValue(int(fraction * 1000));
             }
         },
+        [this](const QString &notice) { showMessage(notice); },
         [this](ScanResult result, const QString &error) { finishScan(result, error); });
 }
 
@@ -219,9 +226,11 @@ void AcquireDialog::finishScan(ScanResult result, const QString &error)
 void AcquireDialog::reject()
 {
     if (scanning_) {
-        *cancel_ = true;
+        Client::instance().cancelScan();
         showMessage(QStringLiteral("Der Scanvorgang wird abgebrochen …"));
         return;
     }
     QDialog::reject();
 }
+
+} // namespace scanlib

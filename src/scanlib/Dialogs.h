@@ -1,18 +1,19 @@
 #pragma once
 // The two dialogs of the scanner library: choosing the device and scanning one image.
 
-#include "Session.h"
+#include "Client.h"
 
 #include <QDialog>
-#include <atomic>
-#include <memory>
 
-class OptionForm;
 class QDialogButtonBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
+
+namespace scanlib {
+
+class OptionForm;
 
 // Shows the normal pointer while a dialog waits for the user, even under a wait cursor the
 // program has set.
@@ -32,7 +33,7 @@ public:
     void accept() override;
 
 private:
-    void showDevices(const std::vector<DeviceInfo> &devices);
+    void showDevices(const std::vector<DeviceInfo> &devices, const QString &error);
 
     QLabel *status_;
     QTreeWidget *list_;
@@ -56,7 +57,6 @@ private:
     QString path_;
     bool open_ = false;
     bool scanning_ = false;
-    std::shared_ptr<std::atomic_bool> cancel_;
     QLabel *device_;
     OptionForm *form_;
     QLabel *message_;
@@ -64,3 +64,5 @@ private:
     QPushButton *scan_;
     QPushButton *cancelButton_;
 };
+
+} // namespace scanlib

@@ -3,19 +3,15 @@
 #include "Dialogs.h"
 #include "Guard.h"
 
+#include <VistoramoScan.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QWidget>
-#include <cstdint>
 
 #define VISTORAMO_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
-
-// Results of AcquireToFile besides 0 (image written).
-constexpr std::int16_t notAcquired = 1;   // cancelled, or the user gave up after an error
-constexpr std::int16_t unusable = 2;      // no application object, or no path
-constexpr std::int16_t internalError = 3; // something failed inside the library
 
 QWidget *ownerWindow(std::uintptr_t owner)
 {
@@ -29,9 +25,9 @@ VISTORAMO_EXPORT void ChooseSource(std::uintptr_t owner) noexcept
 {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
         return;
-    runGuarded([owner] {
-        ArrowCursor arrow;
-        SourceDialog dialog(ownerWindow(owner));
+    scanlib::runGuarded([owner] {
+        scanlib::ArrowCursor arrow;
+        scanlib::SourceDialog dialog(ownerWindow(owner));
         dialog.exec();
     });
 }
@@ -39,12 +35,12 @@ VISTORAMO_EXPORT void ChooseSource(std::uintptr_t owner) noexcept
 VISTORAMO_EXPORT std::int16_t AcquireToFile(std::uintptr_t owner, const char *path) noexcept
 {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()) || !path || !*path)
-        return unusable;
-    std::int16_t result = internalError;
-    runGuarded([&] {
-        ArrowCursor arrow;
-        AcquireDialog dialog(ownerWindow(owner), QFile::decodeName(path));
-        result = dialog.exec() == QDialog::Accepted ? 0 : notAcquired;
+        return VISTORAMO_UNUSABLE;
+    std::int16_t result = VISTORAMO_INTERNAL_ERROR;
+    scanlib::runGuarded([&] {
+        scanlib::ArrowCursor arrow;
+        scanlib::AcquireDialog dialog(ownerWindow(owner), QFile::decodeName(path));
+        result = dialog.exec() == QDialog::Accepted ? VISTORAMO_ACQUIRED : VISTORAMO_NOT_ACQUIRED;
     });
     return result;
 }

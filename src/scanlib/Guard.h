@@ -7,6 +7,8 @@
 #include <type_traits>
 #include <utility>
 
+namespace scanlib {
+
 template <typename F>
 bool runGuarded(F &&f) noexcept
 {
@@ -39,3 +41,5 @@ Guarded<F> guarded(F f)
 {
     return Guarded<F>{std::move(f)};
 }
+
+} // namespace scanlib

@@ -2,7 +2,6 @@
 
 #include "Catalogue.h"
 
-#include <sane/saneopts.h>
 #include "Guard.h"
 
 #include <QApplication>
@@ -21,12 +20,13 @@
 #include <climits>
 #include <cmath>
 
+namespace scanlib {
+
 namespace {
 
 // The options shown on top, in this order.
-const char *const mainOptions[] = {SANE_NAME_SCAN_MODE, SANE_NAME_SCAN_RESOLUTION, SANE_NAME_SCAN_SOURCE,
-                                   SANE_NAME_SCAN_TL_X, SANE_NAME_SCAN_TL_Y,       SANE_NAME_SCAN_BR_X,
-                                   SANE_NAME_SCAN_BR_Y};
+const char *const mainOptions[] = {names::mode, names::resolution, names::source, names::tlX,
+                                   names::tlY,  names::brX,        names::brY};
 
 bool isMain(const QByteArray &name)
 {
@@ -36,15 +36,15 @@ bool isMain(const QByteArray &name)
     return false;
 }
 
-QString unitSuffix(SANE_Unit unit)
+QString unitSuffix(OptionUnit unit)
 {
     switch (unit) {
-    case SANE_UNIT_PIXEL: return QStringLiteral(" Pixel");
-    case SANE_UNIT_BIT: return QStringLiteral(" Bit");
-    case SANE_UNIT_MM: return QStringLiteral(" mm");
-    case SANE_UNIT_DPI: return QStringLiteral(" dpi");
-    case SANE_UNIT_PERCENT: return QStringLiteral(" %");
-    case SANE_UNIT_MICROSECOND: return QStringLiteral(" µs");
+    case OptionUnit::Pixel: return QStringLiteral(" Pixel");
+    case OptionUnit::Bit: return QStringLiteral(" Bit");
+    case OptionUnit::Mm: return QStringLiteral(" mm");
+    case OptionUnit::Dpi: return QStringLiteral(" dpi");
+    case OptionUnit::Percent: return QStringLiteral(" %");
+    case OptionUnit::Microsecond: return QStringLiteral(" µs");
     default: return {};
     }
 }
@@ -89,18 +89,18 @@ QWidget *OptionForm::makeEditor(const OptionInfo &o)
     const QLocale german(QLocale::German, QLocale::Germany);
 
     switch (o.type) {
-    case SANE_TYPE_BOOL: {
+    case OptionType::Bool: {
         auto *box = new QCheckBox;
         box->setChecked(firstNumber(o) != 0);
         connect(box, &QCheckBox::toggled, this, guarded([report](bool on) { report(on); }));
         editor = box;
         break;
     }
-    case SANE_TYPE_INT:
-    case SANE_TYPE_FIXED:
+    case OptionType::Int:
+    case OptionType::Fixed:
         if (o.count() > 1) {
             editor = new QLabel(QStringLiteral("%1 Werte").arg(o.count()));
-        } else if (o.constraint == SANE_CONSTRAINT_WORD_LIST) {
+        } else if (o.constraint == Constraint::WordList) {
             auto *combo = new QComboBox;
             for (double w : o.words)
                 combo->addItem(german.toString(w) + unit, w);
@@ -108,9 +108,9 @@ QWidget *OptionForm::makeEditor(const OptionInfo &o)
             connect(combo, &QComboBox::activated, this,
                     guarded([combo, report](int i) { report(combo->itemData(i)); }));
             editor = combo;
-        } else if (o.type == SANE_TYPE_INT) {
+        } else if (o.type == OptionType::Int) {
             auto *spin = new QSpinBox;
-            if (o.constraint == SANE_CONSTRAINT_RANGE) {
+            if (o.constraint == Constraint::Range) {
                 spin->setRange(int(o.min), int(o.max));
                 spin->setSingleStep(o.quant > 0 ? int(o.quant) : 1);
             } else {
@@ -123,7 +123,7 @@ QWidget *OptionForm::makeEditor(const OptionInfo &o)
             editor = spin;
         } else {
             auto *spin = new QDoubleSpinBox;
-            if (o.constraint == SANE_CONSTRAINT_RANGE) {
+            if (o.constraint == Constraint::Range) {
                 spin->setDecimals(decimalsFor(o.quant));
                 spin->setRange(o.min, o.max);
                 spin->setSingleStep(o.quant > 0 ? o.quant : (o.max - o.min) / 100);
@@ -137,8 +137,8 @@ QWidget *OptionForm::makeEditor(const OptionInfo &o)
             editor = spin;
         }
         break;
-    case SANE_TYPE_STRING:
-        if (o.constraint == SANE_CONSTRAINT_STRING_LIST) {
+    case OptionType::String:
+        if (o.constraint == Constraint::StringList) {
             auto *combo = new QComboBox;
             for (const QByteArray &s : o.strings)
                 combo->addItem(tr_sane(s.constData()), s);
@@ -157,7 +157,7 @@ QWidget *OptionForm::makeEditor(const OptionInfo &o)
             editor = edit;
         }
         break;
-    case SANE_TYPE_BUTTON: {
+    case OptionType::Button: {
         auto *button = new QPushButton(tr_sane(o.title.constData()));
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, guarded([report] { report(QVariant()); }));
@@ -169,7 +169,7 @@ QWidget *OptionForm::makeEditor(const OptionInfo &o)
     }
     editor->setObjectName(QString::fromLatin1(o.name));
     editor->setToolTip(tr_sane(o.description.constData()));
-    editor->setEnabled(o.active() && o.settable() && (o.hasValue || o.type == SANE_TYPE_BUTTON));
+    editor->setEnabled(o.active() && o.settable() && (o.hasValue || o.type == OptionType::Button));
     return editor;
 }
 
@@ -200,7 +200,7 @@ void OptionForm::showOptions(const OptionList &options)
         QWidget *editor = makeEditor(o);
         if (!editor)
             return;
-        auto *label = new QLabel(o.type == SANE_TYPE_BUTTON ? QString() : tr_sane(o.title.constData()));
+        auto *label = new QLabel(o.type == OptionType::Button ? QString() : tr_sane(o.title.constData()));
         label->setToolTip(editor->toolTip());
         label->setEnabled(editor->isEnabled());
         form->addRow(label, editor);
@@ -208,7 +208,7 @@ void OptionForm::showOptions(const OptionList &options)
 
     for (const char *name : mainOptions)
         for (const OptionInfo &o : options)
-            if (o.name == name && o.type != SANE_TYPE_GROUP)
+            if (o.name == name && o.type != OptionType::Group)
                 addRow(mainForm, o);
 
     auto *toggle = new QToolButton;
@@ -230,7 +230,7 @@ void OptionForm::showOptions(const OptionList &options)
     QFormLayout *group = nullptr;
     QString groupTitle = QStringLiteral("Weitere Einstellungen");
     for (const OptionInfo &o : options) {
-        if (o.type == SANE_TYPE_GROUP) {
+        if (o.type == OptionType::Group) {
             groupTitle = tr_sane(o.title.constData());
             group = nullptr;
             continue;
@@ -258,3 +258,5 @@ void OptionForm::showOptions(const OptionList &options)
         if (auto *w = content_->findChild<QWidget *>(focused))
             w->setFocus();
 }
+
+} // namespace scanlib

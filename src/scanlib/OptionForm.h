@@ -4,12 +4,14 @@
 // groups them. Each widget is named after its option. Values the user sets are reported
 // through the changed callback and shown again only as the device reports them back.
 
-#include "Session.h"
+#include "ScanTypes.h"
 
 #include <QWidget>
 #include <functional>
 
 class QVBoxLayout;
+
+namespace scanlib {
 
 class OptionForm : public QWidget {
     Q_OBJECT
@@ -30,3 +32,5 @@ private:
     QWidget *content_ = nullptr; // replaced as a whole on each show()
     bool advancedOpen_ = false;
 };
+
+} // namespace scanlib

@@ -64,7 +64,7 @@ sane_config() {
 start_program() {
   prog="$work/prog"
   mkdir -p "$prog"
-  cp "$bin_dir/vistoramo" "$bin_dir/libvistoramo-scan.so" "$prog/"
+  cp "$bin_dir/vistoramo" "$bin_dir/libvistoramo-scan.so" "$bin_dir/vistoramo-scanner" "$prog/"
   ${RUN_UNDER:-} "$prog/vistoramo" >"$work/program.log" 2>&1 &
   program_pid=$!
   pids+=($program_pid)

@@ -2,6 +2,8 @@
 // the path it is given and returns what the test asked for. The real library is tested on
 // its own against SANE.
 
+#include <VistoramoScan.h>
+
 #include <QFile>
 #include <QString>
 #include <cstdint>
@@ -28,7 +30,7 @@ State &state()
 
 extern "C" {
 
-__attribute__((visibility("default"))) void ChooseSource(std::uintptr_t owner)
+__attribute__((visibility("default"))) void ChooseSource(std::uintptr_t owner) noexcept
 {
     ++state().chooseCalls;
     state().lastOwner = owner;
@@ -36,7 +38,7 @@ __attribute__((visibility("default"))) void ChooseSource(std::uintptr_t owner)
         state().during(state().context);
 }
 
-__attribute__((visibility("default"))) std::int16_t AcquireToFile(std::uintptr_t owner, const char *path)
+__attribute__((visibility("default"))) std::int16_t AcquireToFile(std::uintptr_t owner, const char *path) noexcept
 {
     State &s = state();
     ++s.acquireCalls;

@@ -17,7 +17,7 @@ check_layout() {
   for size in 16 32 48 256; do
     expected+=("$icons/${size}x${size}/apps/vistoramo.png")
   done
-  [ "$with_library" = 1 ] && expected+=("$progdir/libvistoramo-scan.so")
+  [ "$with_library" = 1 ] && expected+=("$progdir/libvistoramo-scan.so" "$progdir/vistoramo-scanner")
   diff <(printf '%s\n' "${expected[@]}" | sort) <(find "$root" -mindepth 1 ! -type d | sort) >&2 ||
     fail "the installed files differ from the expected ones (< expected, > installed)"
 
@@ -35,8 +35,12 @@ check_layout() {
       fail "$binary keeps a search path"
     fi
   done
-  if [ "$with_library" = 1 ] && ldd "$progdir/libvistoramo-scan.so" | grep 'not found'; then
-    fail "the scanner library misses libraries"
+  if [ "$with_library" = 1 ] && ldd "$progdir/libvistoramo-scan.so" "$progdir/vistoramo-scanner" | grep 'not found'; then
+    fail "the scanner library or its helper misses libraries"
+  fi
+  if [ "$with_library" = 1 ]; then
+    [ ! -L "$progdir/vistoramo-scanner" ] && [ -x "$progdir/vistoramo-scanner" ] ||
+      fail "the scanner library's helper is not an executable file"
   fi
 
   for size in 16 32 48 256; do

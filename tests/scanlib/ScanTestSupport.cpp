@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <unistd.h>
 
 void useSaneConfig(Backends backends)
 {
@@ -334,4 +335,20 @@ QStringList strayFiles(const QString &dir, const QStringList &expected)
     for (const QString &name : expected)
         found.removeAll(name);
     return found;
+}
+
+int helperProcess()
+{
+    // /proc/PID/stat: "pid (comm) state ppid ..."; the name is cut to 15 characters.
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (entry.toInt() <= 0 || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        const QList<QByteArray> rest = line.mid(close + 2).split(' ');
+        if (line.contains("(vistoramo-scann)") && rest.size() > 1 && rest[0] != "Z" && rest[1].toInt() == ::getpid())
+            return entry.toInt();
+    }
+    return 0;
 }

@@ -12,8 +12,7 @@
 #include <utility>
 #include <vector>
 
-extern "C" void ChooseSource(std::uintptr_t owner);
-extern "C" std::int16_t AcquireToFile(std::uintptr_t owner, const char *path);
+#include <VistoramoScan.h>
 
 // Which backends the private SANE configuration offers.
 enum class Backends { TestOnly, Machine, None };
@@ -61,6 +60,9 @@ bool scanimage(const Settings &settings, const QString &pnmPath, const QString &
 // Compares a BMP written by the library with scanimage's PNM; "" when every pixel matches
 // (16-bit samples by their high byte), else where they first differ.
 std::string compareWithPnm(const QString &bmpPath, const QString &pnmPath);
+
+// The scanner library's helper process, a child of this one; 0 when none runs.
+int helperProcess();
 
 // Files in dir other than the given ones (left-overs of a failed scan).
 QStringList strayFiles(const QString &dir, const QStringList &expected = {});

@@ -19,8 +19,8 @@
 #include <QTreeWidget>
 #include <QtEndian>
 #include <gtest/gtest.h>
-#include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -323,20 +323,56 @@ TEST_F(Acquire, KeysCursorAndOwnerAreThoseOfAModalDialog)
 
 TEST_F(Acquire, AFullDiskEndsInAMessageAndLeavesNoPartialFile)
 {
-    // The file may not grow past 16 KB, as on a full disk; the write fails with EFBIG.
+    // The helper, which writes the file, may not let it grow past 16 KB, as on a full disk;
+    // the write fails with EFBIG.
+    scanWith({}, path("first.bmp")); // the helper runs from here on
+    const int helper = helperProcess();
+    ASSERT_NE(helper, 0);
     rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::prlimit(helper, RLIMIT_FSIZE, nullptr, &old), 0);
     rlimit small = old;
     small.rlim_cur = 16 * 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    ASSERT_EQ(::prlimit(helper, RLIMIT_FSIZE, &small, nullptr), 0);
     std::int16_t result = 0;
     const QString message = scanWith({{"resolution", "300"}}, path("scan.bmp"), &result);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    ::prlimit(helper, RLIMIT_FSIZE, &old, nullptr);
+    QFile::remove(path("first.bmp"));
     EXPECT_FALSE(message.isEmpty());
     EXPECT_NE(result, 0);
     EXPECT_EQ(strayFiles(dir_.path()), QStringList());
+}
+
+TEST_F(Acquire, RunningOutOfMemoryCostsTheScanAndTheNextKeepsTheSettings)
+{
+    // The helper gets little more address space than it has; a three-pass scan keeps all
+    // three planes until the last one is in, and runs out.
+    scanWith({}, path("first.bmp"));
+    const int helper = helperProcess();
+    ASSERT_NE(helper, 0);
+    QFile statm(QStringLiteral("/proc/%1/statm").arg(helper));
+    ASSERT_TRUE(statm.open(QIODevice::ReadOnly));
+    const rlim_t size = statm.readAll().split(' ').front().toULongLong() * rlim_t(::sysconf(_SC_PAGESIZE));
+    const rlimit tight{size + (16u << 20), size + (16u << 20)};
+    ASSERT_EQ(::prlimit(helper, RLIMIT_AS, &tight, nullptr), 0);
+    QFile::remove(path("first.bmp"));
+
+    QString failure, retry = QStringLiteral("(kein zweiter Versuch)");
+    QStringList left;
+    const std::int16_t result = acquire(path("scan.bmp"), [&](QDialog &d) {
+        if (!waitForOptions(d) || !applySettings(d, baseline(), true)
+            || !applySettings(d, {{"mode", "Color"}, {"three-pass", "yes"}, {"resolution", "1200"}}))
+            return;
+        failure = pressScan(d);
+        left = strayFiles(dir_.path());
+        // A fresh helper has the device as the dialog shows it: colour, three passes.
+        if (applySettings(d, {{"resolution", "50"}}))
+            retry = pressScan(d);
+    });
+    EXPECT_TRUE(failure.contains(QStringLiteral("beim Scannen abgestürzt"))) << failure.toStdString();
+    EXPECT_EQ(left, QStringList());
+    EXPECT_EQ(retry, QString()) << retry.toStdString();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(bmpBits(path("scan.bmp")), 24);
 }
 
 TEST_F(Acquire, BadPathIsReportedInTheDialog)

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace scanlib;
+
 namespace {
 
 // A frame's parameters and bytes.
