@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -38,13 +39,18 @@ private:
 void logSkipped(const char *where, const std::exception &e) noexcept;
 
 // The one place where exceptions stop: runs f; whatever it throws is logged under where
-// and dropped. True when f ran through.
+// and dropped. True when f ran through; a run-time error that stopped it is kept in
+// *failure where the caller asks for it.
 template <class F>
-bool attempt(const char *where, F &&f) noexcept
+bool attempt(const char *where, F &&f, std::optional<RuntimeError> *failure = nullptr) noexcept
 {
     try {
         f();
         return true;
+    } catch (const RuntimeError &e) {
+        logSkipped(where, e);
+        if (failure)
+            failure->emplace(e.code(), e.text());
     } catch (const std::exception &e) {
         logSkipped(where, e);
     } catch (...) {

@@ -20,6 +20,16 @@ public:
 
 inline const ScreenObject Screen;
 
+// The hourglass for the whole program while it lives, the default pointer afterwards on
+// every way out.
+class HourglassPointer {
+public:
+    HourglassPointer() { Screen.setMousePointer(Hourglass); }
+    ~HourglassPointer() { Screen.setMousePointer(Default); }
+    HourglassPointer(const HourglassPointer &) = delete;
+    HourglassPointer &operator=(const HourglassPointer &) = delete;
+};
+
 // An information message box with one OK button; waits for OK.
 void MsgBoxInfo(QWidget *owner, const QString &text, const QString &title);
 

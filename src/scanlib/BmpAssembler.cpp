@@ -1,5 +1,7 @@
 #include "BmpAssembler.h"
 
+#include "BmpHeader.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -11,18 +13,6 @@ namespace {
 constexpr int maxWidth = 1 << 20;
 constexpr long long maxFileSize = std::numeric_limits<std::uint32_t>::max();
 constexpr std::size_t pendingLimit = 256 * 1024;
-
-void put16(unsigned char *&p, std::uint16_t v)
-{
-    *p++ = static_cast<unsigned char>(v & 0xff);
-    *p++ = static_cast<unsigned char>(v >> 8);
-}
-
-void put32(unsigned char *&p, std::uint32_t v)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        *p++ = static_cast<unsigned char>((v >> shift) & 0xff);
-}
 
 // 8-bit value of a 16-bit sample stored in the machine's byte order.
 inline unsigned char highByte(const unsigned char *sample)
@@ -293,41 +283,24 @@ bool BmpAssembler::endFrame()
 
 bool BmpAssembler::writeHeader(int height)
 {
-    const int bpp = kind_ == Kind::Lineart ? 1 : kind_ == Kind::Grey ? 8 : 24;
-    const std::uint32_t paletteEntries = bpp == 1 ? 2 : bpp == 8 ? 256 : 0;
-    const std::uint32_t offset = 14 + 40 + 4 * paletteEntries;
-    const long long imageSize = static_cast<long long>(rowStride_) * height;
-    if (offset + imageSize > maxFileSize)
+    bmp::Header header;
+    header.width = width_;
+    header.height = -height; // negative: rows run from top to bottom
+    header.bitsPerPixel = static_cast<std::uint16_t>(kind_ == Kind::Lineart ? 1 : kind_ == Kind::Grey ? 8 : 24);
+    header.paletteEntries = header.bitsPerPixel == 1 ? 2 : header.bitsPerPixel == 8 ? 256 : 0;
+    header.xPixelsPerMetre = header.yPixelsPerMetre = bmp::pixelsPerMetre(dpi_);
+    if (header.fileSize() > static_cast<std::uint64_t>(maxFileSize))
         return fail(QStringLiteral("Das Bild ist zu groß für eine BMP-Datei."));
-    const auto ppm = static_cast<std::uint32_t>((dpi_ * 10000 + 127) / 254);
 
-    std::vector<unsigned char> header(offset, 0);
-    unsigned char *p = header.data();
-    *p++ = 'B';
-    *p++ = 'M';
-    put32(p, static_cast<std::uint32_t>(offset + imageSize));
-    put32(p, 0);
-    put32(p, offset);
-    put32(p, 40);
-    put32(p, static_cast<std::uint32_t>(width_));
-    put32(p, static_cast<std::uint32_t>(-height)); // negative: rows run from top to bottom
-    put16(p, 1);
-    put16(p, static_cast<std::uint16_t>(bpp));
-    put32(p, 0); // uncompressed
-    put32(p, static_cast<std::uint32_t>(imageSize));
-    put32(p, ppm);
-    put32(p, ppm);
-    put32(p, paletteEntries);
-    put32(p, 0);
-    for (std::uint32_t i = 0; i < paletteEntries; ++i) {
-        const auto level = static_cast<unsigned char>(paletteEntries == 2 ? i * 255 : i);
-        *p++ = level;
-        *p++ = level;
-        *p++ = level;
-        *p++ = 0;
+    std::vector<std::uint32_t> greys(header.paletteEntries);
+    for (std::uint32_t i = 0; i < header.paletteEntries; ++i) {
+        const std::uint32_t level = header.paletteEntries == 2 ? i * 255 : i;
+        greys[i] = level << 16 | level << 8 | level;
     }
-    if (out_.write(reinterpret_cast<const char *>(header.data()), static_cast<qint64>(header.size()))
-        != static_cast<qint64>(header.size()))
+    std::vector<unsigned char> bytes(header.pixelOffset());
+    header.write(bytes.data(), greys.data());
+    if (out_.write(reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()))
+        != static_cast<qint64>(bytes.size()))
         return fail(QStringLiteral("Die Bilddatei kann nicht geschrieben werden: %1").arg(out_.errorString()));
     return true;
 }

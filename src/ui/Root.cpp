@@ -11,6 +11,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QImage>
+#include <optional>
 
 using rt::Screen;
 using rt::skip;
@@ -176,13 +177,9 @@ void Root::BGerät_Click()
     const ScannerCommand command(scannerCommandRunning_);
     if (!command)
         return;
-    try {
-        Scanner::ChooseSource(hWnd());
-    } catch (const rt::RuntimeError &e) {
-        if (!isLibraryError(e))
-            throw;
-        skip([&] { rt::MsgBoxInfo(clientWidget(), e.text(), Caption()); });
-    }
+    std::optional<rt::RuntimeError> failure;
+    if (!rt::attempt("BGerät_Click", [&] { Scanner::ChooseSource(hWnd()); }, &failure) && failure && isLibraryError(*failure))
+        skip([&] { rt::MsgBoxInfo(clientWidget(), failure->text(), Caption()); });
 }
 
 void Root::BScannen_Click()
@@ -193,39 +190,35 @@ void Root::BScannen_Click()
     if (!command)
         return;
 
-    QString message = QStringLiteral("Der Vorgang wurde von dem Benutzer abgebrochen.  ");
-    try {
+    bool acquired = false;
+    std::optional<rt::RuntimeError> failure;
+    rt::attempt("BScannen_Click", [&] {
         // The program directory where it is the user's own and no other copy of the program
         // scans into it; a private directory of the user's otherwise, gone when the command ends.
         const QString name = QStringLiteral("Temp.bmp");
         const ScratchDirectory scratch(Programmpfad(), name);
         const QString &dir = scratch.path();
-        Screen.setMousePointer(rt::Hourglass);
+        const rt::HourglassPointer hourglass; // until the steps end, however they end
         Picture2.clearPicture();
         Scroll_Reading();
         Form_Resize();
         rt::DoEvents();
         const std::int16_t r = Scanner::AcquireToFile(hWnd(), dir + name);
-        if (r == 0) {
-            Picture2.setPicture(rt::LoadPicture(dir + name));
-            if (DateiVorhanden(dir + name))
-                rt::Kill(dir + name);
-            Scroll_Reading();
-            Form_Resize();
-            Screen.setMousePointer(rt::Default);
+        if (r != 0)
             return;
-        }
-    } catch (const rt::RuntimeError &e) {
-        rt::logSkipped("BScannen_Click", e);
-        if (isLibraryError(e)) // the user is told which file and why, not that they cancelled
-            message = e.text();
-    } catch (const std::exception &e) {
-        rt::logSkipped("BScannen_Click", e);
-    } catch (...) {
-        rt::logSkipped("BScannen_Click", std::runtime_error("unknown error"));
-    }
-    // Every other outcome: one message.
-    skip([&] { Screen.setMousePointer(rt::Default); });
+        Picture2.setPicture(rt::LoadPicture(dir + name));
+        if (DateiVorhanden(dir + name))
+            rt::Kill(dir + name);
+        Scroll_Reading();
+        Form_Resize();
+        acquired = true;
+    }, &failure);
+    if (acquired)
+        return;
+    // Every other outcome: one message. A scanner library that cannot be loaded is named
+    // with the reason, rather than telling the user that they cancelled.
+    const QString message = failure && isLibraryError(*failure) ? failure->text()
+                                                                 : QStringLiteral("Der Vorgang wurde von dem Benutzer abgebrochen.  ");
     skip([&] { rt::MsgBoxInfo(clientWidget(), message, Caption()); });
 }
 

@@ -9,7 +9,7 @@ sane_config 'number_of_devices 1' 'mode Color' 'depth 8' 'resolution 600.0' \
 start_x
 prog="$work/Geräte"
 mkdir -p "$prog"
-cp "$bin_dir/vistoramo" "$bin_dir/libvistoramo-scan.so" "$prog/"
+cp "$bin_dir/vistoramo" "$bin_dir/libvistoramo-scan.so" "$bin_dir/vistoramo-scanner" "$prog/"
 
 # window_of PID REGEX: the id of that program's visible window with that name.
 window_of() {
@@ -43,7 +43,7 @@ for round in $(seq 12); do
   wait_gone "^Bild scannen$"
   sleep 2 # time for a failure message to appear
   [ "$(window_count '^ Vistoramo$')" -eq 2 ] || fail "round $round: a scan was lost (a message appeared)"
-  leftover=$(ls "$prog" | grep -v -e '^vistoramo$' -e '^libvistoramo-scan.so$' || true)
+  leftover=$(ls "$prog" | grep -v -e '^vistoramo$' -e '^libvistoramo-scan.so$' -e '^vistoramo-scanner$' || true)
   [ -z "$leftover" ] || fail "round $round: left in the program directory: $leftover"
 done
 for pid in "${copies[@]}"; do alive "$pid" || fail "a copy of the program ended"; done
