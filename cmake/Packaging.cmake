@@ -27,8 +27,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # with them. A tree built without the scanner library names SANE itself: the program is
 # meant to scan through it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own texts (menus of the scroll bars, standard buttons) in German.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-translations-l10n)
 if(NOT TARGET vistoramo-scan)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS libsane1)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libsane1")
 endif()
+# Qt finds no Wayland platform without it and falls back to X11 through XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 
 include(CPack)

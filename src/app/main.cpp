@@ -1,4 +1,5 @@
 #include "Root.h"
+#include "Translations.h"
 
 #include <QApplication>
 
@@ -7,6 +8,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vistoramo"));
     QApplication::setDesktopFileName(QStringLiteral("vistoramo"));
+    rt::InstallGermanQtTexts();
     Root root;
     root.Show();
     return QApplication::exec();
