@@ -166,6 +166,15 @@ void Session::choose(const QString &name)
     chosen_ = name;
 }
 
+DeviceInfo Session::describe(const QString &name) const
+{
+    std::lock_guard lock(mutex_);
+    for (const DeviceInfo &d : listed_)
+        if (d.name == name)
+            return d;
+    return {name, {}, {}, {}};
+}
+
 void Session::post(std::function<void()> job)
 {
     QMetaObject::invokeMethod(context_, [job = std::move(job)] { runGuarded(job); }, Qt::QueuedConnection);
@@ -207,12 +216,20 @@ static std::vector<DeviceInfo> listDevices()
     return devices;
 }
 
+std::vector<DeviceInfo> Session::list()
+{
+    std::vector<DeviceInfo> devices = listDevices();
+    std::lock_guard lock(mutex_);
+    listed_ = devices;
+    return devices;
+}
+
 void Session::findDevices(QObject *target, std::function<void(std::vector<DeviceInfo>)> done)
 {
     post([this, target = QPointer<QObject>(target), done = std::move(done)] {
         std::vector<DeviceInfo> devices;
         if (initialise(initialised_).isEmpty())
-            devices = listDevices();
+            devices = list();
         answer(target, [done, devices = std::move(devices)] { done(devices); });
     });
 }
@@ -226,7 +243,7 @@ QString Session::open()
         return {};
     closeHandle();
     if (wanted.isEmpty()) {
-        const std::vector<DeviceInfo> devices = listDevices();
+        const std::vector<DeviceInfo> devices = list();
         if (devices.empty())
             return QStringLiteral("Es wurde kein Scanner gefunden.");
         wanted = devices.front().name;

@@ -64,6 +64,9 @@ public:
     // The device the user chose, empty when none was chosen yet.
     QString chosenDevice() const;
     void choose(const QString &name);
+    // Maker and model of a device as the last listing gave them; only the name when it was
+    // not listed in this process.
+    DeviceInfo describe(const QString &name) const;
 
     // Lists the devices. Answers on the GUI thread through target, if it still exists.
     void findDevices(QObject *target, std::function<void(std::vector<DeviceInfo>)> answer);
@@ -89,6 +92,7 @@ private:
     static void answer(const QPointer<QObject> &target, std::function<void()> job);
 
     // Everything below runs on the scanner thread.
+    std::vector<DeviceInfo> list();
     QString open();
     void closeHandle();
     OptionList readOptions();
@@ -100,6 +104,7 @@ private:
     QObject *context_ = nullptr; // lives in the scanner thread; jobs are queued to it
     mutable std::mutex mutex_;
     QString chosen_;
+    std::vector<DeviceInfo> listed_; // the last listing
     std::shared_ptr<std::atomic_bool> activeCancel_;
 
     bool initialised_ = false;
