@@ -65,8 +65,15 @@ TEST_F(Dialog, ReturnScansFromASpinBoxADropDownALineEditAndTheResolutionField)
         const std::int16_t result = acquire(file, [&](QDialog &d) {
             ASSERT_TRUE(waitForOptions(d));
             ASSERT_TRUE(applySettings(d, {{"enable-test-options", "yes"}}));
-            if (QByteArray(field) == "resolution") // typed, then Return: the typed value is scanned
-                d.findChild<QComboBox *>(QStringLiteral("resolution"))->setEditText(QStringLiteral("72,4"));
+            if (QByteArray(field) == "resolution") { // typed, then Return: the typed value is scanned
+                auto *resolution = d.findChild<QComboBox *>(QStringLiteral("resolution"));
+                QStringList offered; // the usual values within the device's 1 to 1200 dpi, and its current one
+                for (int i = 0; i < resolution->count(); ++i)
+                    offered << resolution->itemText(i);
+                EXPECT_EQ(offered, (QStringList{"50 dpi", "75 dpi", "100 dpi", "150 dpi", "200 dpi", "300 dpi",
+                                                "400 dpi", "600 dpi", "1.200 dpi"}));
+                resolution->setEditText(QStringLiteral("72,4"));
+            }
             returnIn(d, field);
         });
         EXPECT_EQ(result, 0) << field;
@@ -79,9 +86,10 @@ TEST_F(Dialog, ReturnScansFromASpinBoxADropDownALineEditAndTheResolutionField)
 
 TEST_F(Dialog, TheFormNeedsNoHorizontalBarAtTheDefaultSizeWithEverythingOpen)
 {
-    // The desktop's usual font, not the test platform's small one.
+    // A large desktop font, not the test platform's small one: long titles and long entries
+    // then need more than the default width unless labels wrap and drop-downs shrink.
     const QFont before = QApplication::font();
-    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
     const struct Restore {
         QFont font;
         ~Restore() { QApplication::setFont(font); }
