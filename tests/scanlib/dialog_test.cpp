@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
@@ -142,6 +143,36 @@ TEST_F(Dialog, TheWheelChangesOnlyTheFieldThatHasTheFocusAndElseScrollsTheForm)
         ASSERT_TRUE(waitFor([&] { return spin->hasFocus(); }, 2000));
         wheel(spin);
         EXPECT_NE(spin->value(), before);
+    });
+}
+
+TEST_F(Dialog, DuringAScanTheFormStaysPutDisabledWithProgressAndAbbrechenBelowIt)
+{
+    acquire(path("slow.bmp"), [&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        d.findChild<QAbstractButton *>(QStringLiteral("advancedToggle"))->click();
+        ASSERT_TRUE(applySettings(d, {{"resolution", "300"}, {"read-delay", "yes"}, {"read-delay-duration", "200000"}}));
+        QApplication::processEvents();
+        auto *area = d.findChild<QScrollArea *>(QStringLiteral("optionsArea"));
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum() / 2);
+        auto *field = d.findChild<QWidget *>(QStringLiteral("read-delay-duration"));
+        const QRect areaBefore = area->geometry();
+        const QPoint fieldBefore = field->mapTo(&d, QPoint(0, 0));
+        const int scrolled = area->verticalScrollBar()->value();
+        pressButton(d, "scan");
+        auto *bar = d.findChild<QProgressBar *>(QStringLiteral("progress"));
+        ASSERT_TRUE(waitFor([&] { return bar->isVisible() && bar->value() > 0; }));
+        EXPECT_FALSE(area->widget()->isEnabled());
+        EXPECT_TRUE(field->isVisible());
+        EXPECT_EQ(area->geometry(), areaBefore);
+        EXPECT_EQ(field->mapTo(&d, QPoint(0, 0)), fieldBefore);
+        EXPECT_EQ(area->verticalScrollBar()->value(), scrolled);
+        auto *cancel = d.findChild<QWidget *>(QStringLiteral("cancel"));
+        EXPECT_TRUE(cancel->isEnabled());
+        EXPECT_GT(bar->mapTo(&d, QPoint(0, 0)).y(), area->geometry().bottom());
+        EXPECT_GT(cancel->mapTo(&d, QPoint(0, 0)).y(), area->geometry().bottom());
+        pressButton(d, "cancel");
+        EXPECT_TRUE(waitFor([&] { return d.findChild<QWidget *>(QStringLiteral("scan"))->isEnabled(); }));
     });
 }
 
