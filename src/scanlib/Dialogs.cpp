@@ -249,9 +249,9 @@ void AcquireDialog::deviceOpened(const QString &device, const OptionList &option
     DeviceInfo info = Session::instance().describe(device);
     if (info.vendor.isEmpty() && info.model.isEmpty() && settings_.source().name == device)
         info = settings_.source(); // not listed in this run; as it was listed when chosen
-    const QString title = deviceTitle(info);
-    device_->setText(title == device ? device.toHtmlEscaped()
-                                     : QStringLiteral("%1 <small>(%2)</small>").arg(title.toHtmlEscaped(), device.toHtmlEscaped()));
+    const QString title = deviceTitle(info).toHtmlEscaped();
+    const QString name = device.toHtmlEscaped();
+    device_->setText(title == name ? name : QStringLiteral("%1 <small>(%2)</small>").arg(title, name));
     device_->setToolTip(device);
     pending_ = settings_.optionValues(device);
     restoring_ = true;

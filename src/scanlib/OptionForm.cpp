@@ -305,7 +305,8 @@ void OptionForm::showOptions(const OptionList &options)
         auto *label = new QLabel(o.type == SANE_TYPE_BUTTON ? QString() : title);
         // Long titles wrap; the tooltip holds the whole title beside the description.
         label->setWordWrap(true);
-        label->setToolTip(QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), editor->toolTip().toHtmlEscaped()));
+        label->setToolTip(
+            QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), editor->toolTip().toHtmlEscaped()));
         label->setEnabled(editor->isEnabled());
         form->addRow(label, editor);
     };

@@ -19,7 +19,7 @@ QString optionsGroup(const QString &device)
 bool rememberable(const OptionInfo &o)
 {
     return o.hasValue && o.active() && o.settable() && o.type != SANE_TYPE_BUTTON && o.type != SANE_TYPE_GROUP
-           && (o.type == SANE_TYPE_STRING || o.count() == 1);
+        && (o.type == SANE_TYPE_STRING || o.count() == 1);
 }
 
 QString numberText(double v)
@@ -48,8 +48,10 @@ Settings::Settings() : file_(filePath(), QSettings::IniFormat)
 
 DeviceInfo Settings::source() const
 {
-    return {file_.value(QStringLiteral("Quelle/Name")).toString(), file_.value(QStringLiteral("Quelle/Hersteller")).toString(),
-            file_.value(QStringLiteral("Quelle/Modell")).toString(), {}};
+    return {file_.value(QStringLiteral("Quelle/Name")).toString(),
+            file_.value(QStringLiteral("Quelle/Hersteller")).toString(),
+            file_.value(QStringLiteral("Quelle/Modell")).toString(),
+            {}};
 }
 
 void Settings::setSource(const DeviceInfo &device)

@@ -54,5 +54,6 @@ check_layout() {
       fail "man cannot format $page"
     [ -z "$warnings" ] || fail "$page: $warnings"
   done
-  zcat "$usr/$datadir/man/de/man1/vistoramo.1.gz" | grep -q '^\.SH BESCHREIBUNG' || fail "the German manual page is not German"
+  zcat "$usr/$datadir/man/de/man1/vistoramo.1.gz" | grep -q '^\.SH BESCHREIBUNG' ||
+    fail "the German manual page is not German"
 }

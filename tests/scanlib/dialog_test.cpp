@@ -71,8 +71,9 @@ TEST_F(Dialog, ReturnScansFromASpinBoxADropDownALineEditAndTheResolutionField)
                 QStringList offered; // the usual values within the device's 1 to 1200 dpi, and its current one
                 for (int i = 0; i < resolution->count(); ++i)
                     offered << resolution->itemText(i);
-                EXPECT_EQ(offered, (QStringList{"50 dpi", "75 dpi", "100 dpi", "150 dpi", "200 dpi", "300 dpi",
-                                                "400 dpi", "600 dpi", "1.200 dpi"}));
+                EXPECT_EQ(offered,
+                          (QStringList{"50 dpi", "75 dpi", "100 dpi", "150 dpi", "200 dpi", "300 dpi", "400 dpi", "600 dpi",
+                                       "1.200 dpi"}));
                 resolution->setEditText(QStringLiteral("72,4"));
             }
             returnIn(d, field);
@@ -130,8 +131,8 @@ TEST_F(Dialog, TheWheelChangesOnlyTheFieldThatHasTheFocusAndElseScrollsTheForm)
         auto *spin = d.findChild<QDoubleSpinBox *>(QStringLiteral("br-y"));
         ASSERT_NE(spin, nullptr);
         const auto wheel = [](QWidget *w) {
-            QWheelEvent down(QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120), Qt::NoButton,
-                             Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent down(QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                             Qt::NoScrollPhase, false);
             QApplication::sendEvent(w, &down);
         };
         d.findChild<QWidget *>(QStringLiteral("scan"))->setFocus();
@@ -214,12 +215,17 @@ protected:
 
 TEST_F(Run, ChooseTheSecondScannerAndSetItUp)
 {
-    withDialog([&] { ChooseSource(owner_.id()); return std::int16_t(0); }, [&](QDialog &d) {
-        auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
-        ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() == 2; }));
-        list->setCurrentItem(list->topLevelItem(1));
-        QTest::keyClick(&d, Qt::Key_Return);
-    });
+    withDialog(
+        [&] {
+            ChooseSource(owner_.id());
+            return std::int16_t(0);
+        },
+        [&](QDialog &d) {
+            auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
+            ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() == 2; }));
+            list->setCurrentItem(list->topLevelItem(1));
+            QTest::keyClick(&d, Qt::Key_Return);
+        });
     acquire([&](QDialog &d) {
         ASSERT_TRUE(waitForOptions(d));
         // Three-pass is enabled only by the colour mode.
@@ -274,9 +280,11 @@ TEST(Remembered, SourceOptionsAndSizesSurviveARestartAndBadValuesArePassedOver)
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     QByteArray text = ini.readAll();
     ini.close();
-    for (const auto &[from, to] : {std::pair<QByteArray, QByteArray>{"=test:1", "=weg:7"}, {"test%3A1", "test%3A0"},
+    for (const auto &[from, to] : {std::pair<QByteArray, QByteArray>{"=test:1", "=weg:7"},
+                                   {"test%3A1", "test%3A0"},
                                    {"=Color", "=Sepia"},
-                                   {"resolution=300", "resolution=99999"}, {"three-pass=1", "three-pass=vielleicht"},
+                                   {"resolution=300", "resolution=99999"},
+                                   {"three-pass=1", "three-pass=vielleicht"},
                                    {"@Size(700 600)", "@Size(700"}}) {
         ASSERT_TRUE(text.contains(from)) << from.toStdString() << " in\n" << text.toStdString();
         text.replace(from, to);
