@@ -26,4 +26,9 @@ for dpi in 150 300 600; do
 done
 "$bin/vistoramo_bench" startup
 "$bin/vistoramo_bench" scroll
-"$bin/vistoramo_bench" clipboard
+# A scanned colour page (the test device's pattern at 300 and 600 dpi) for the PNG figures.
+for dpi in 300 600; do
+  SANE_CONFIG_DIR="$work/sane-$dpi" scanimage -d test:0 --format=pnm -o "$work/colour-$dpi.pnm"
+done
+"$bin/vistoramo_bench" clipboard 7 "$work/colour-300.pnm"
+"$bin/vistoramo_bench" png "$work/colour-300.pnm" "$work/colour-600.pnm"

@@ -6,7 +6,8 @@ set -euo pipefail
 
 what=${1:-run}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6
-          libsane-dev libsane1 sane-utils fonts-dejavu-core qt6-translations-l10n)
+          libsane-dev libsane1 sane-utils fonts-dejavu-core
+          zlib1g-dev libdeflate-dev libtiff-dev qt6-translations-l10n)
 packaging=(dpkg-dev file binutils lintian)
 case $what in
   package) packages+=("${packaging[@]}") ;;

@@ -1,6 +1,7 @@
 #include "Controls.h"
 
 #include "Errors.h"
+#include "ScaledPicture.h"
 #include "Units.h"
 
 #include <QPaintEvent>
@@ -152,11 +153,19 @@ public:
 
     QRgb back = qRgb(0xD8, 0xD4, 0xD0);
     Picture picture;
+    double zoom = 1.0;
+    ScaledPicture scaled;
 
 protected:
     void paintEvent(QPaintEvent *event) override
     {
         QPainter painter(this);
+        if (zoom != 1.0) {
+            const QRegion shown = scaled.paint(painter, event->region(), picture.image(), zoom, this);
+            for (const QRect &b : event->region().subtracted(shown))
+                painter.fillRect(b, QColor(back));
+            return;
+        }
         const QImage &image = picture.image();
         const QRect imageRect = image.isNull() ? QRect() : image.rect();
         for (const QRect &r : event->region()) {
@@ -202,6 +211,7 @@ const Picture &PictureBox::picture() const
 
 void PictureBox::setPicture(const Picture &picture)
 {
+    view()->scaled.reset();
     view()->picture = picture;
     if (autoSize_)
         fitToPicture();
@@ -218,8 +228,40 @@ void PictureBox::setAutoSize(bool autoSize)
 void PictureBox::fitToPicture()
 {
     const Picture &p = view()->picture;
-    setWidth(p.widthTwips());
-    setHeight(p.heightTwips());
+    if (ZoomsToFit() && !p.isEmpty()) {
+        zoom_ = std::min(fitBox_.width() / static_cast<double>(p.widthTwips()),
+                         fitBox_.height() / static_cast<double>(p.heightTwips()));
+        view()->zoom = zoom_;
+    }
+    setWidth(zoom_ == 1.0 ? p.widthTwips() : static_cast<float>(p.widthTwips() * zoom_));
+    setHeight(zoom_ == 1.0 ? p.heightTwips() : static_cast<float>(p.heightTwips() * zoom_));
+}
+
+void PictureBox::setZoom(double zoom)
+{
+    if (!(zoom > 0.0))
+        raise(ErrorCode::InvalidPropertyValue, QStringLiteral("Ungültiger Eigenschaftswert"));
+    fitBox_ = QSizeF();
+    zoom_ = zoom;
+    view()->zoom = zoom;
+    if (autoSize_ && !picture().isEmpty())
+        fitToPicture();
+    view()->update();
+}
+
+void PictureBox::setZoomToFit(QSizeF box)
+{
+    if (box.isEmpty())
+        raise(ErrorCode::InvalidPropertyValue, QStringLiteral("Ungültiger Eigenschaftswert"));
+    fitBox_ = box;
+    if (autoSize_ && !picture().isEmpty())
+        fitToPicture();
+    view()->update();
+}
+
+void PictureBox::waitForScaledCopies()
+{
+    view()->scaled.waitForCopies();
 }
 
 void PictureBox::Refresh()

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QIcon>
 #include <QPointer>
+#include <QSizeF>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -97,10 +98,23 @@ public:
     void setAutoSize(bool autoSize);
     void Refresh();
 
+    // The picture is shown at its size times Zoom (1: pixel for pixel); with AutoSize the
+    // box takes that size. The picture itself stays as it is.
+    double Zoom() const { return zoom_; }
+    void setZoom(double zoom);
+    // With a box (in twips), every picture is zoomed so that it fits into the box, the
+    // pictures assigned later too; setZoom ends that.
+    void setZoomToFit(QSizeF box);
+    bool ZoomsToFit() const { return !fitBox_.isEmpty(); }
+    // Waits until the view's scaled copies of the picture are ready (benchmarks, tests).
+    void waitForScaledCopies();
+
 private:
     void fitToPicture();
     PictureView *view() const;
     bool autoSize_ = false;
+    double zoom_ = 1.0;
+    QSizeF fitBox_;
 };
 
 // A scroll bar. Min is the value at the top or left end and Max the value at the other

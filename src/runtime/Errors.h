@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <exception>
+#include <stdexcept>
 #include <string>
 
 namespace rt {
@@ -36,30 +37,34 @@ private:
 // Records an error that a routine swallowed (see the logging category vistoramo.errors).
 void logSkipped(const char *where, const std::exception &e) noexcept;
 
+// The one place where exceptions stop: runs f; whatever it throws is logged under where
+// and dropped. True when f ran through.
+template <class F>
+bool attempt(const char *where, F &&f) noexcept
+{
+    try {
+        f();
+        return true;
+    } catch (const std::exception &e) {
+        logSkipped(where, e);
+    } catch (...) {
+        logSkipped(where, std::runtime_error("unknown error"));
+    }
+    return false;
+}
+
 // "Skip and continue": runs one step; a failing step is skipped, the next one runs.
 template <class Step>
 void skip(Step &&step) noexcept
 {
-    try {
-        step();
-    } catch (const std::exception &e) {
-        logSkipped("skipped step", e);
-    } catch (...) {
-        logSkipped("skipped step", std::runtime_error("unknown error"));
-    }
+    attempt("skipped step", step);
 }
 
 // Runs an event handler so that no exception ever reaches Qt's event loop.
 template <class Handler>
 void runHandler(const char *name, Handler &&handler) noexcept
 {
-    try {
-        handler();
-    } catch (const std::exception &e) {
-        logSkipped(name, e);
-    } catch (...) {
-        logSkipped(name, std::runtime_error("unknown error"));
-    }
+    attempt(name, handler);
 }
 
 } // namespace rt

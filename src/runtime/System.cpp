@@ -78,22 +78,20 @@ void Kill(const QString &path)
                   .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
-void ClipboardObject::Clear() const
-{
-    QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
-}
-
 void ClipboardObject::SetPicture(const Picture &picture) const
 {
     if (picture.isEmpty())
         return;
-    QGuiApplication::clipboard()->setMimeData(new PictureMimeData(picture.image()), QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setMimeData(new PictureMimeData(picture.image(), picture.dotsPerMeter()),
+                                              QClipboard::Clipboard);
 }
 
 bool ClipboardObject::HasBitmap() const
 {
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    return data && data->hasImage();
+    // Ours only while we still own the clipboard: when the system refused the data or
+    // another program took the clipboard back, it holds someone else's data.
+    const auto *ours = dynamic_cast<const PictureMimeData *>(QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard));
+    return ours && ours->hasFormat(PictureMimeData::bitmapFormat());
 }
 
 QString programDirectory()

@@ -32,9 +32,9 @@ void Kill(const QString &path);
 // The system clipboard.
 class ClipboardObject {
 public:
-    void Clear() const;
     // Puts the picture on the clipboard as a bitmap; an empty picture puts nothing there.
     void SetPicture(const class Picture &picture) const;
+    // Whether the clipboard now holds our picture, offered as a bitmap.
     bool HasBitmap() const;
 };
 

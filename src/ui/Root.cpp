@@ -1,7 +1,8 @@
 #include "Root.h"
 
-#include "Dateiexistenz.h"
 #include "Errors.h"
+#include "PictureViewer.h"
+#include "ProgramFiles.h"
 #include "Scanner.h"
 #include "ScratchDirectory.h"
 #include "System.h"
@@ -62,7 +63,11 @@ Root::Root()
     QWidget::setTabOrder(Picture2.widget(), PResize.widget());
 
     onLoad([this] { Form_Load(); });
-    onResize([this] { Form_Resize(); });
+    onResize([this] {
+        Form_Resize();
+        if (viewer_)
+            viewer_->windowResized();
+    });
     HScroll1.onChange([this] { HScroll1_Change(); });
     HScroll1.onScroll([this] { HScroll1_Change(); });
     VScroll1.onChange([this] { VScroll1_Change(); });
@@ -70,7 +75,10 @@ Root::Root()
     BGerät.onClick([this] { BGerät_Click(); });
     BScannen.onClick([this] { BScannen_Click(); });
     BAblage.onClick([this] { BAblage_Click(); });
+    viewer_ = std::make_unique<PictureViewer>(*this);
 }
+
+Root::~Root() = default;
 
 // ---- Start-up --------------------------------------------------------------------------
 
@@ -199,10 +207,9 @@ void Root::BAblage_Click()
 {
     // With no picture shown the clipboard keeps what it holds, and the copy has failed.
     const bool havePicture = !Picture2.picture().isEmpty();
-    if (havePicture) {
-        rt::Clipboard.Clear();
+    // Putting the picture there replaces whatever the clipboard held.
+    if (havePicture)
         rt::Clipboard.SetPicture(Picture2.picture());
-    }
     const bool ok = havePicture && rt::Clipboard.HasBitmap();
     rt::MsgBoxInfo(clientWidget(),
                    ok ? QStringLiteral("Bild-Datei wurde erfolgreich in die Zwischenablage kopiert.  ")

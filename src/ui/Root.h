@@ -4,9 +4,14 @@
 
 #include "Controls.h"
 
+#include <memory>
+
+class PictureViewer;
+
 class Root : public rt::Form {
 public:
     Root();
+    ~Root() override;
 
     // The controls, in tab order.
     rt::CommandButton BGerät{*this, QStringLiteral("&Geräte")};
@@ -30,6 +35,10 @@ public:
     void BScannen_Click();
     void BAblage_Click();
 
+    // Wheel, keys, zoom, the picture's context menu, saving and dragging out.
+    PictureViewer &viewer() { return *viewer_; }
+
 private:
     bool acquiring_ = false;
+    std::unique_ptr<PictureViewer> viewer_;
 };

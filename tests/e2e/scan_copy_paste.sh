@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole flow with the keyboard only: Alt+G chooses the test device, Alt+B scans its
-# colour pattern, Alt+A copies it, and another program pastes exactly the scanned pixels.
-# Then a cancelled scan ends in the failure message and leaves nothing to copy.
+# colour pattern, Alt+A copies it, and another program pastes exactly the scanned pixels;
+# Ctrl+S saves it as PNG under a typed name. Then a cancelled scan ends in the failure
+# message and leaves nothing to copy.
 source "$(dirname "$0")/session.sh"
 
 sane_config 'number_of_devices 1' 'mode Color' 'depth 8' 'resolution 75.0' \
@@ -25,6 +26,16 @@ paste_bmp "$work/pasted.bmp"
 "$compare" "$work/pasted.bmp" "$work/expected.pnm" || fail "the pasted picture differs from the scan"
 xclip -selection clipboard -t image/png -o >"$work/pasted.png"
 "$compare" "$work/pasted.png" "$work/expected.pnm" || fail "the pasted PNG differs from the scan"
+
+# Saving: Ctrl+S, a name typed over the suggestion, Return; the file holds the scan.
+xdotool windowactivate --sync "$main_window"
+key ctrl+s
+press_in '^Bild speichern$' ctrl+a
+xdotool type --delay 30 "$work/gespeichert.png"
+key Return
+wait_gone '^Bild speichern$'
+[ -s "$work/gespeichert.png" ] || fail "no file was saved"
+"$compare" "$work/gespeichert.png" "$work/expected.pnm" || fail "the saved PNG differs from the scan"
 
 # A cancelled scan: the failure message titled like the window, and an empty view.
 xdotool windowactivate --sync "$main_window"

@@ -179,7 +179,8 @@ bool applySettings(QDialog &dialog, const Settings &settings, bool lenient)
             return false;
         }
         // Each change comes back as a rebuilt form.
-        if (!waitFor([&] { return dialog.findChild<QWidget *>(QString::fromStdString(name)) != w; })) {
+        const QString objectName = QString::fromStdString(name);
+        if (!waitFor([&] { return dialog.findChild<QWidget *>(objectName) != w; })) {
             ADD_FAILURE() << "option " << name << " was never confirmed";
             return false;
         }

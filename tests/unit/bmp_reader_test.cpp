@@ -1,5 +1,6 @@
 // The direct BMP reader against Qt's own reader, for every kind it takes, and damaged files.
 
+#include "BmpHeader.h"
 #include "BmpReader.h"
 #include "Errors.h"
 #include "TestSupport.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QtEndian>
+#include <vector>
 #include <gtest/gtest.h>
 
 namespace {
@@ -29,25 +31,17 @@ QByteArray makeBmp(const QImage &source, int bits, bool topDown)
         image = source.convertToFormat(QImage::Format_RGB32);
     }
     const int w = image.width(), h = image.height();
-    const int stride = (w * bits + 31) / 32 * 4;
-    const int offset = 54 + 4 * static_cast<int>(palette.size());
-    QByteArray out(offset + stride * h, '\0');
+    bmp::Header header;
+    header.width = w;
+    header.height = topDown ? -h : h;
+    header.bitsPerPixel = static_cast<std::uint16_t>(bits);
+    header.paletteEntries = static_cast<std::uint32_t>(palette.size());
+    const auto stride = static_cast<int>(bmp::rowStride(w, bits));
+    const auto offset = static_cast<int>(header.pixelOffset());
+    QByteArray out(static_cast<qsizetype>(header.fileSize()), '\0');
     auto *p = reinterpret_cast<uchar *>(out.data());
-    p[0] = 'B';
-    p[1] = 'M';
-    qToLittleEndian<quint32>(static_cast<quint32>(out.size()), p + 2);
-    qToLittleEndian<quint32>(static_cast<quint32>(offset), p + 10);
-    qToLittleEndian<quint32>(40, p + 14);
-    qToLittleEndian<qint32>(w, p + 18);
-    qToLittleEndian<qint32>(topDown ? -h : h, p + 22);
-    qToLittleEndian<quint16>(1, p + 26);
-    qToLittleEndian<quint16>(static_cast<quint16>(bits), p + 28);
-    qToLittleEndian<quint32>(static_cast<quint32>(palette.size()), p + 46);
-    for (int i = 0; i < palette.size(); ++i) {
-        p[54 + 4 * i] = static_cast<uchar>(qBlue(palette[i]));
-        p[55 + 4 * i] = static_cast<uchar>(qGreen(palette[i]));
-        p[56 + 4 * i] = static_cast<uchar>(qRed(palette[i]));
-    }
+    std::vector<std::uint32_t> colours(palette.begin(), palette.end());
+    header.write(p, colours.data());
     for (int y = 0; y < h; ++y) {
         uchar *row = p + offset + stride * (topDown ? y : h - 1 - y);
         for (int x = 0; x < w; ++x) {

@@ -1,7 +1,7 @@
 // The three commands with a fake scanner library in the test's own program directory:
 // acquisition into the view, its one failure message, and the copy to the clipboard.
 
-#include "Dateiexistenz.h"
+#include "ProgramFiles.h"
 #include "Root.h"
 #include "Scanner.h"
 #include "System.h"
@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <utility>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -280,6 +281,25 @@ TEST_F(Scan, CopyingTwiceSucceedsBothTimesAndPutsThePictureThere)
         const QImage pasted = QGuiApplication::clipboard()->image();
         EXPECT_EQ(pasted.convertToFormat(QImage::Format_RGB32), page);
     }
+}
+
+TEST_F(Scan, ACopyTheClipboardDoesNotKeepIsReportedAsFailed)
+{
+    library.set(scanFile(patternImage(64, 48)), 0);
+    click(root.BScannen);
+    // Another program takes the clipboard back, with a picture of its own, the moment ours
+    // arrives: an image is there, but not ours.
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    bool taken = false;
+    const auto takeBack = QObject::connect(clipboard, &QClipboard::dataChanged, [&] {
+        if (!std::exchange(taken, true))
+            clipboard->setImage(patternImage(8, 8));
+    });
+    click(root.BAblage);
+    QObject::disconnect(takeBack);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, NotCopied);
+    EXPECT_EQ(clipboard->image().size(), QSize(8, 8));
 }
 
 TEST_F(Scan, CopyingWithNoPictureFailsAndKeepsTheClipboard)

@@ -5,6 +5,7 @@
 
 #include <QIODevice>
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <optional>
 
@@ -13,7 +14,9 @@ namespace rt {
 // The picture, or nothing when the file is no BMP of a kind this reader takes (the general
 // loader then tries). Throws a run-time error for a BMP of such a kind that is damaged or
 // too large for memory.
-// The device is read from its start; name only goes into messages.
-std::optional<QImage> readPlainBmp(QIODevice &device, const QString &name, qint64 allocationLimitBytes);
+// The device is read from its start; name only goes into messages. The file's resolution goes
+// to dotsPerMeter when asked for: empty when the file names none (0 in either direction).
+std::optional<QImage> readPlainBmp(QIODevice &device, const QString &name, qint64 allocationLimitBytes,
+                                   QSize *dotsPerMeter = nullptr);
 
 } // namespace rt

@@ -1,6 +1,6 @@
 #include "Scanner.h"
 
-#include "Dateiexistenz.h"
+#include "ProgramFiles.h"
 #include "Errors.h"
 
 #include <QFile>

@@ -70,7 +70,7 @@ QImage allocateImage(int width, int height, qint64 stride, QImage::Format format
 
 } // namespace
 
-std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 allocationLimitBytes)
+std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 allocationLimitBytes, QSize *dotsPerMeter)
 {
     if (!file.seek(0))
         return std::nullopt;
@@ -86,6 +86,8 @@ std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 
     h.bits = qFromLittleEndian<quint16>(head + 28);
     h.compression = qFromLittleEndian<quint32>(head + 30);
     h.coloursUsed = qFromLittleEndian<quint32>(head + 46);
+    const qint32 xPpm = qFromLittleEndian<qint32>(head + 38);
+    const qint32 yPpm = qFromLittleEndian<qint32>(head + 42);
 
     const bool plain = h.infoSize >= 40 && h.infoSize <= 124 && planes == 1 && h.compression == 0
                        && (h.bits == 1 || h.bits == 8 || h.bits == 24 || h.bits == 32);
@@ -148,6 +150,12 @@ std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 
             std::memcpy(a, b, static_cast<size_t>(stride));
             std::memcpy(b, spare.data(), static_cast<size_t>(stride));
         }
+    }
+    if (xPpm > 0 && yPpm > 0) {
+        image.setDotsPerMeterX(xPpm);
+        image.setDotsPerMeterY(yPpm);
+        if (dotsPerMeter)
+            *dotsPerMeter = QSize(xPpm, yPpm);
     }
     if (h.bits == 32) { // the fourth byte is unused in the file; the image wants 0xff there
         for (qint64 y = 0; y < rows; ++y) {

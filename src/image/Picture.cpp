@@ -55,8 +55,10 @@ Picture LoadPicture(const QString &path)
 Picture LoadPicture(QIODevice &device, const QString &path)
 {
     // Scans arrive as plain BMP files: those go straight into memory.
-    if (std::optional<QImage> bmp = readPlainBmp(device, path, qint64{pictureAllocationLimitMB()} * 1024 * 1024))
-        return Picture(std::move(*bmp));
+    QSize dotsPerMeter;
+    const qint64 limit = qint64{pictureAllocationLimitMB()} * 1024 * 1024;
+    if (std::optional<QImage> bmp = readPlainBmp(device, path, limit, &dotsPerMeter))
+        return Picture(std::move(*bmp), dotsPerMeter);
 
     device.seek(0);
     QImageReader::setAllocationLimit(pictureAllocationLimitMB());

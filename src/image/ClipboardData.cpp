@@ -1,9 +1,11 @@
 #include "ClipboardData.h"
 
-#include <QBuffer>
-#include <QImageWriter>
-#include <QtEndian>
+#include "BmpHeader.h"
+#include "Errors.h"
+#include "PngEncoder.h"
+
 #include <cstring>
+#include <vector>
 
 namespace rt {
 
@@ -13,7 +15,7 @@ const QString Png = QStringLiteral("image/png");
 const QString QtImage = QStringLiteral("application/x-qt-image");
 } // namespace
 
-QByteArray encodeBmp(const QImage &source)
+QByteArray encodeBmp(const QImage &source, QSize dotsPerMeter)
 {
     QImage image = source;
     int bits = 24;
@@ -35,31 +37,21 @@ QByteArray encodeBmp(const QImage &source)
         palette = image.colorTable();
 
     const qint64 w = image.width(), h = image.height();
-    const qint64 stride = (w * bits + 31) / 32 * 4;
-    const qint64 offset = 54 + 4 * qint64{palette.size()};
-    QByteArray out(offset + stride * h, Qt::Uninitialized);
-    auto *p = reinterpret_cast<uchar *>(out.data());
-    std::memset(p, 0, static_cast<size_t>(offset));
-    p[0] = 'B';
-    p[1] = 'M';
-    qToLittleEndian<quint32>(static_cast<quint32>(out.size()), p + 2);
-    qToLittleEndian<quint32>(static_cast<quint32>(offset), p + 10);
-    qToLittleEndian<quint32>(40, p + 14);
-    qToLittleEndian<qint32>(static_cast<qint32>(w), p + 18);
-    qToLittleEndian<qint32>(static_cast<qint32>(h), p + 22); // bottom-up, as every reader takes it
-    qToLittleEndian<quint16>(1, p + 26);
-    qToLittleEndian<quint16>(static_cast<quint16>(bits), p + 28);
-    qToLittleEndian<quint32>(static_cast<quint32>(stride * h), p + 34);
-    qToLittleEndian<qint32>(2835, p + 38); // 72 dpi
-    qToLittleEndian<qint32>(2835, p + 42);
-    qToLittleEndian<quint32>(static_cast<quint32>(palette.size()), p + 46);
-    for (qsizetype i = 0; i < palette.size(); ++i) {
-        uchar *entry = p + 54 + 4 * i;
-        entry[0] = static_cast<uchar>(qBlue(palette[i]));
-        entry[1] = static_cast<uchar>(qGreen(palette[i]));
-        entry[2] = static_cast<uchar>(qRed(palette[i]));
-        entry[3] = 0;
+    bmp::Header header;
+    header.width = static_cast<std::int32_t>(w);
+    header.height = static_cast<std::int32_t>(h); // bottom-up, as every reader takes it
+    header.bitsPerPixel = static_cast<std::uint16_t>(bits);
+    header.paletteEntries = static_cast<std::uint32_t>(palette.size());
+    if (dotsPerMeter.width() > 0 && dotsPerMeter.height() > 0) {
+        header.xPixelsPerMetre = static_cast<std::uint32_t>(dotsPerMeter.width());
+        header.yPixelsPerMetre = static_cast<std::uint32_t>(dotsPerMeter.height());
     }
+    const auto stride = static_cast<qint64>(bmp::rowStride(w, bits));
+    const auto offset = static_cast<qint64>(header.pixelOffset());
+    QByteArray out(static_cast<qsizetype>(header.fileSize()), Qt::Uninitialized);
+    auto *p = reinterpret_cast<uchar *>(out.data());
+    const std::vector<std::uint32_t> colours(palette.begin(), palette.end());
+    header.write(p, colours.data());
     const size_t used = static_cast<size_t>((w * bits + 7) / 8);
     for (qint64 y = 0; y < h; ++y) {
         uchar *row = p + offset + stride * (h - 1 - y);
@@ -88,25 +80,22 @@ QStringList PictureMimeData::formats() const
 
 bool PictureMimeData::hasFormat(const QString &mimeType) const
 {
-    return mimeType == QtImage || formats().contains(mimeType);
+    return formats().contains(mimeType);
 }
 
 QVariant PictureMimeData::retrieveData(const QString &mimeType, QMetaType type) const
 {
-    if (mimeType == QtImage || (type.id() == QMetaType::QImage && hasFormat(mimeType)))
-        return image_;
-    if (mimeType == Bmp)
-        return encodeBmp(image_);
-    if (mimeType == Png) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        writer.setCompression(1); // fast: the receiving program keeps or re-encodes it anyway
-        writer.write(image_);
-        return bytes;
-    }
-    return {};
+    // Programs in this process (and Qt's own image conversions) take the image itself.
+    QVariant answer;
+    attempt("clipboard request", [&] {
+        if (mimeType == QtImage || (type.id() == QMetaType::QImage && hasFormat(mimeType)))
+            answer = image_;
+        else if (mimeType == Bmp)
+            answer = encodeBmp(image_, dotsPerMeter_);
+        else if (mimeType == Png)
+            answer = encodePng(image_, dotsPerMeter_);
+    });
+    return answer;
 }
 
 } // namespace rt

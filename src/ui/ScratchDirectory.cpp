@@ -1,6 +1,6 @@
 #include "ScratchDirectory.h"
 
-#include "Dateiexistenz.h"
+#include "ProgramFiles.h"
 #include "Errors.h"
 
 #include <QDir>

@@ -5,16 +5,21 @@
 
 #include <QImage>
 #include <QMimeData>
+#include <QSize>
 
 namespace rt {
 
 // An uncompressed BMP of the image, pixel for pixel: 1-bit for two-colour images, 8-bit for
-// grey and palette images, 24-bit for everything else.
-QByteArray encodeBmp(const QImage &image);
+// grey and palette images, 24-bit for everything else. dotsPerMeter goes into the header
+// when both are positive; otherwise the header names no resolution (0).
+QByteArray encodeBmp(const QImage &image, QSize dotsPerMeter = {});
 
+// The clipboard's picture. A request that cannot be met (memory short) is refused with an
+// empty answer; nothing is thrown into the toolkit's event loop.
 class PictureMimeData : public QMimeData {
 public:
-    explicit PictureMimeData(QImage image) : image_(std::move(image)) {}
+    explicit PictureMimeData(QImage image, QSize dotsPerMeter = {}) : image_(std::move(image)), dotsPerMeter_(dotsPerMeter) { }
+    static QString bitmapFormat() { return QStringLiteral("image/bmp"); }
     QStringList formats() const override;
     bool hasFormat(const QString &mimeType) const override;
 
@@ -23,6 +28,7 @@ protected:
 
 private:
     QImage image_;
+    QSize dotsPerMeter_;
 };
 
 } // namespace rt

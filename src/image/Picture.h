@@ -2,22 +2,27 @@
 // A picture as a picture box holds it, and the loader for BMP, JPEG and GIF files.
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 namespace rt {
 
-// Implicitly shared: copies share one image in memory.
+// Implicitly shared: copies share one image in memory. The resolution is the one its source
+// named (a scan's dots per metre); empty when the source named none, and then nothing that
+// writes the picture out claims one.
 class Picture {
 public:
     Picture() = default;
-    explicit Picture(QImage image) : image_(std::move(image)) {}
+    explicit Picture(QImage image, QSize dotsPerMeter = {}) : image_(std::move(image)), dotsPerMeter_(dotsPerMeter) { }
     bool isEmpty() const { return image_.isNull(); }
     const QImage &image() const { return image_; }
+    QSize dotsPerMeter() const { return dotsPerMeter_; }
     float widthTwips() const;
     float heightTwips() const;
 
 private:
     QImage image_;
+    QSize dotsPerMeter_;
 };
 
 // Loads a BMP, JPEG or GIF file (the first frame of a GIF). Anything else, including a

@@ -1,4 +1,4 @@
-#include "Dateiexistenz.h"
+#include "ProgramFiles.h"
 
 #include "System.h"
 

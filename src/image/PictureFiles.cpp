@@ -1,0 +1,207 @@
+#include "PictureFiles.h"
+
+#include "Errors.h"
+#include "PngEncoder.h"
+#include "Units.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <cstring>
+#include <tiffio.h>
+
+namespace rt {
+
+namespace {
+
+// Bytes that libtiff writes into memory.
+struct TiffMemory {
+    QByteArray data;
+    qint64 position = 0;
+
+    static tsize_t read(thandle_t h, tdata_t into, tsize_t size)
+    {
+        auto *m = static_cast<TiffMemory *>(h);
+        const qint64 n = std::clamp<qint64>(m->data.size() - m->position, 0, size);
+        std::memcpy(into, m->data.constData() + m->position, static_cast<size_t>(n));
+        m->position += n;
+        return n;
+    }
+    static tsize_t write(thandle_t h, tdata_t from, tsize_t size)
+    {
+        auto *m = static_cast<TiffMemory *>(h);
+        if (m->position + size > m->data.size())
+            m->data.resize(m->position + size);
+        std::memcpy(m->data.data() + m->position, from, static_cast<size_t>(size));
+        m->position += size;
+        return size;
+    }
+    static toff_t seek(thandle_t h, toff_t offset, int whence)
+    {
+        auto *m = static_cast<TiffMemory *>(h);
+        const auto off = static_cast<qint64>(offset);
+        m->position = whence == SEEK_SET ? off : whence == SEEK_CUR ? m->position + off : m->data.size() + off;
+        return static_cast<toff_t>(m->position);
+    }
+    static int close(thandle_t) { return 0; }
+    static toff_t size(thandle_t h) { return static_cast<toff_t>(static_cast<TiffMemory *>(h)->data.size()); }
+    static int map(thandle_t, tdata_t *, toff_t *) { return 0; }
+    static void unmap(thandle_t, tdata_t, toff_t) { }
+};
+
+[[noreturn]] void cannotEncode(const char *format)
+{
+    raise(ErrorCode::OutOfMemory, QStringLiteral("Das Bild lässt sich nicht als %1 speichern.").arg(QLatin1String(format)));
+}
+
+} // namespace
+
+FileFormat formatForName(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == "jpg" || suffix == "jpeg")
+        return FileFormat::Jpeg;
+    if (suffix == "tif" || suffix == "tiff")
+        return FileFormat::Tiff;
+    if (suffix == "pdf")
+        return FileFormat::Pdf;
+    return FileFormat::Png;
+}
+
+QByteArray encodeJpeg(const Picture &picture, int quality)
+{
+    QImage image = picture.image();
+    const QSize dpm = picture.dotsPerMeter();
+    const bool known = dpm.width() > 0 && dpm.height() > 0;
+    if (known) {
+        image.setDotsPerMeterX(dpm.width());
+        image.setDotsPerMeterY(dpm.height());
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    if (!writer.write(image))
+        cannotEncode("JPEG");
+    // Qt's writer always names a density; without one of the picture's own, the JFIF header
+    // says "no unit, square pixels" instead.
+    static const char jfif[] = "\xFF\xD8\xFF\xE0\x00\x10JFIF";
+    if (!known && bytes.size() > 20 && std::memcmp(bytes.constData(), jfif, 11) == 0) {
+        bytes[13] = 0;
+        bytes[14] = 0;
+        bytes[15] = 1;
+        bytes[16] = 0;
+        bytes[17] = 1;
+    }
+    return bytes;
+}
+
+QByteArray encodeTiff(const Picture &picture)
+{
+    QImage image = picture.image();
+    int samples = 3, bits = 8, photometric = PHOTOMETRIC_RGB;
+    if (image.format() == QImage::Format_Grayscale8) {
+        samples = 1;
+        photometric = PHOTOMETRIC_MINISBLACK;
+    } else if ((image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB)
+               && image.colorTable() == QList<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)}) {
+        image = image.convertToFormat(QImage::Format_Mono);
+        samples = 1;
+        bits = 1;
+        photometric = PHOTOMETRIC_MINISBLACK;
+    } else if (image.format() != QImage::Format_RGB888) {
+        image = image.convertToFormat(QImage::Format_RGB888);
+    }
+    if (image.isNull())
+        cannotEncode("TIFF");
+
+    TiffMemory memory;
+    TIFF *tiff = TIFFClientOpen("Scan", "w", &memory, TiffMemory::read, TiffMemory::write, TiffMemory::seek, TiffMemory::close,
+                                TiffMemory::size, TiffMemory::map, TiffMemory::unmap);
+    if (!tiff)
+        cannotEncode("TIFF");
+    const auto w = static_cast<quint32>(image.width());
+    const auto h = static_cast<quint32>(image.height());
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tiff, TIFFTAG_ZIPQUALITY, 1);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
+    const QSize dpm = picture.dotsPerMeter();
+    if (dpm.width() > 0 && dpm.height() > 0) {
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, dpm.width() / 100.0);
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, dpm.height() / 100.0);
+    }
+    bool ok = true;
+    for (quint32 y = 0; ok && y < h; ++y)
+        ok = TIFFWriteScanline(tiff, const_cast<uchar *>(image.constScanLine(static_cast<int>(y))), y, 0) == 1;
+    TIFFClose(tiff);
+    if (!ok)
+        cannotEncode("TIFF");
+    return memory.data;
+}
+
+QByteArray encodePdf(const Picture &picture)
+{
+    const QImage &image = picture.image();
+    const QSize dpm = picture.dotsPerMeter();
+    // Dots per inch; without a resolution of its own the page is as large as the picture on the screen.
+    const double dpiX = dpm.width() > 0 && dpm.height() > 0 ? dpm.width() * 0.0254 : 1440.0 / twipsPerPixel();
+    const double dpiY = dpm.width() > 0 && dpm.height() > 0 ? dpm.height() * 0.0254 : 1440.0 / twipsPerPixel();
+    const QSizeF points(image.width() * 72.0 / dpiX, image.height() * 72.0 / dpiY);
+
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setCreator(QStringLiteral("Vistoramo"));
+        writer.setPageSize(QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        writer.setResolution(72);
+        QPainter painter;
+        if (!painter.begin(&writer))
+            cannotEncode("PDF");
+        painter.setRenderHint(QPainter::LosslessImageRendering); // a scan, not a photograph for the web
+        painter.drawImage(QRectF(QPointF(0, 0), points), image);
+        if (!painter.end())
+            cannotEncode("PDF");
+    }
+    return bytes;
+}
+
+void SavePicture(const Picture &picture, const QString &path, FileFormat format)
+{
+    if (picture.isEmpty())
+        raise(ErrorCode::InvalidPicture, QStringLiteral("Es ist kein Bild zum Speichern da."));
+    QByteArray bytes;
+    switch (format) {
+    case FileFormat::Png: bytes = encodePng(picture.image(), picture.dotsPerMeter()); break;
+    case FileFormat::Jpeg: bytes = encodeJpeg(picture); break;
+    case FileFormat::Tiff: bytes = encodeTiff(picture); break;
+    case FileFormat::Pdf: bytes = encodePdf(picture); break;
+    }
+    // The bytes go to a temporary file beside the target, which replaces the target only
+    // once everything is written.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        raise(ErrorCode::PathFileAccess,
+              QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        raise(ErrorCode::PathFileAccess, QStringLiteral("Die Datei „%1“ lässt sich nicht schreiben: %2").arg(path, why));
+    }
+}
+
+} // namespace rt

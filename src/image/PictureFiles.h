@@ -1,0 +1,28 @@
+#pragma once
+// Writing the picture to a file: PNG, JPEG (quality 90), TIFF and a one-page PDF, each with
+// the picture's resolution where it has one. The file is written beside its target under a
+// temporary name and takes the target's name only when complete.
+
+#include "Picture.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace rt {
+
+enum class FileFormat { Png, Jpeg, Tiff, Pdf };
+
+// The format a file name asks for by its suffix (PNG for an unknown one).
+FileFormat formatForName(const QString &path);
+
+// The picture's bytes in each format. A picture without a resolution is written without
+// one; the PDF page then takes its size at the screen's resolution.
+QByteArray encodeJpeg(const Picture &picture, int quality = 90);
+QByteArray encodeTiff(const Picture &picture);
+QByteArray encodePdf(const Picture &picture);
+
+// Writes the picture to path. On failure a run-time error with a German message is thrown;
+// no partial file is left behind and a file that was there before is untouched.
+void SavePicture(const Picture &picture, const QString &path, FileFormat format);
+
+} // namespace rt

@@ -1,0 +1,44 @@
+#pragma once
+// Painting a picture at a zoom other than 1:1 without slowing down on page-sized scans:
+// only the exposed region is painted, filtered from the nearest of a set of halved copies
+// that a worker thread makes once per picture (until they are there, from the picture).
+
+#include <QImage>
+#include <QPointer>
+#include <QRegion>
+#include <QWidget>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class QPainter;
+
+namespace rt {
+
+class ScaledPicture {
+public:
+    ScaledPicture() = default;
+    ~ScaledPicture();
+    ScaledPicture(const ScaledPicture &) = delete;
+    ScaledPicture &operator=(const ScaledPicture &) = delete;
+
+    // Paints the part of region that the picture covers at zoom; returns that part.
+    // widget is repainted when better copies become available.
+    QRegion paint(QPainter &painter, const QRegion &region, const QImage &image, double zoom, QWidget *widget);
+    // Forgets the copies (the picture changed).
+    void reset();
+    // Waits for the copies of image (benchmarks and tests).
+    void waitForCopies();
+
+private:
+    QImage source(const QImage &image, double zoom);
+    void startCopies(const QImage &image, QWidget *widget);
+
+    std::mutex mutex_;
+    qint64 key_ = 0;
+    std::vector<QImage> halves_; // halves_[k] is 2^-(k+1) of the picture
+    std::jthread worker_;
+};
+
+} // namespace rt

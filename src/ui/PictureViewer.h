@@ -1,0 +1,79 @@
+#pragma once
+// How the user looks at the scan: the wheel and the keys scroll the view through the bars,
+// the zoom, the picture's context menu, saving it to a file and dragging it out. Every move
+// goes through a bar's Value, so the bars' Change handlers move the picture as ever; the
+// zoom changes only the picture box's size, so the layout and the scroll ranges follow
+// through the window's own routines.
+
+#include <QKeySequence>
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QSizeF>
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QMenu;
+class Root;
+namespace rt {
+class FocusMark;
+class ScrollBar;
+} // namespace rt
+
+class PictureViewer : public QObject {
+public:
+    explicit PictureViewer(Root &root);
+    ~PictureViewer() override;
+
+    // The zoom levels that Vergrößern and Verkleinern step through.
+    static const double Levels[8];
+
+    // Zoom to a level (1 = 100 %), keeping the point under anchor (pixels in the viewport)
+    // where it is; without an anchor, the viewport's centre.
+    void zoomTo(double zoom, QPoint anchor);
+    void zoomTo(double zoom);
+    void zoomIn();
+    void zoomOut();
+    void fitPage();
+    // After the window's layout: a fitted page is fitted again to the new size.
+    void windowResized();
+
+    // Steps for the wheel and the keys: positive moves towards the bar's far end.
+    void scrollBy(rt::ScrollBar &bar, double steps, bool large = false);
+    void scrollToEnd(rt::ScrollBar &bar, bool farEnd);
+
+    // Saves the picture through the file dialog.
+    void saveAs();
+    // Saves without asking (also the dialog's end); a German message tells of a failure.
+    bool saveTo(const QString &path);
+    // A file name for the picture: Scan-<date>-<time>.png
+    static QString suggestedName();
+
+    QMenu *contextMenu() const { return menu_; }
+    QAction *action(const QString &text) const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool wheel(class QWheelEvent *event, bool overPicture);
+    bool key(class QKeyEvent *event);
+    void startDrag();
+    void addAction(const QString &text, const QList<QKeySequence> &keys, std::function<void()> run);
+    bool havePicture() const;
+    QSizeF fitBox() const;
+    QPoint viewportCentre() const;
+
+    Root &root_;
+    QMenu *menu_;
+    rt::FocusMark *focusMark_;
+    QString lastFolder_;
+    QPoint pressedAt_;
+    bool pressed_ = false;
+    QPoint wheelRemainder_; // eighths of a degree not yet turned into steps
+    std::unique_ptr<QTemporaryDir> dragDir_;
+    bool refitting_ = false;
+};
