@@ -33,3 +33,23 @@ foreach(_size 16x16 32x32 48x48 256x256)
 endforeach()
 install(FILES "${_vistoramo_data}/icons/scalable/vistoramo.svg"
   DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps")
+
+# Licence, changelog and the manual pages (English and German), compressed as Debian keeps
+# them: gzip at its best, without a name or time stamp, so every build gives the same bytes.
+set(_vistoramo_gz "${PROJECT_BINARY_DIR}/doc")
+set(_vistoramo_gz_files)
+foreach(_pair "doc/changelog;changelog.gz" "man/vistoramo.1;vistoramo.1.gz" "man/vistoramo.de.1;de/vistoramo.1.gz")
+  list(GET _pair 0 _from)
+  list(GET _pair 1 _to)
+  get_filename_component(_to_dir "${_vistoramo_gz}/${_to}" DIRECTORY)
+  add_custom_command(OUTPUT "${_vistoramo_gz}/${_to}"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${_to_dir}"
+    COMMAND gzip -9nc "${_vistoramo_data}/${_from}" > "${_vistoramo_gz}/${_to}"
+    DEPENDS "${_vistoramo_data}/${_from}" VERBATIM)
+  list(APPEND _vistoramo_gz_files "${_vistoramo_gz}/${_to}")
+endforeach()
+add_custom_target(vistoramo_docs ALL DEPENDS ${_vistoramo_gz_files})
+set(_vistoramo_docdir "${CMAKE_INSTALL_DATADIR}/doc/vistoramo")
+install(FILES "${_vistoramo_data}/doc/copyright" "${_vistoramo_gz}/changelog.gz" DESTINATION "${_vistoramo_docdir}")
+install(FILES "${_vistoramo_gz}/vistoramo.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES "${_vistoramo_gz}/de/vistoramo.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/de/man1")

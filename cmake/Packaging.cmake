@@ -11,14 +11,16 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "Seite scannen und in die Zwischenablage kopieren / scan a page to the clipboard")
+# Lines of the long description stay below 80 columns, as Debian's tools expect.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Vistoramo ist ein kleines Scanprogramm mit einem Fenster und drei Knöpfen: \
-Scanner wählen, eine Seite in eine verschiebbare Ansicht scannen und das Bild in die \
-Zwischenablage kopieren, sodass jedes andere Programm es einfügen kann.
+  "Vistoramo ist ein kleines Scanprogramm mit einem Fenster und drei Knöpfen:
+Scanner wählen, eine Seite in eine verschiebbare Ansicht scannen und das Bild
+in die Zwischenablage kopieren, aus der andere Anwendungen es einfügen.
 
-Vistoramo is a small scanning tool with one window and three buttons: choose the \
-scanner, scan one page into a scrollable view and copy the picture to the clipboard \
-for any other program to paste. Scanners are reached through SANE.")
+Vistoramo is a small scanning tool with one window and three buttons: choose
+the scanner, scan one page into a scrollable view and copy the picture to the
+clipboard for any other application to paste. Scanners are reached through
+SANE.")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
@@ -27,8 +29,17 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # with them. A tree built without the scanner library names SANE itself: the program is
 # meant to scan through it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own texts (menus of the scroll bars, standard buttons) in German.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-translations-l10n)
 if(NOT TARGET vistoramo-scan)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS libsane1)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libsane1")
 endif()
+# Qt finds no Wayland platform without it and falls back to X11 through XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+
+# CPack adds ldconfig calls to the maintainer scripts for any library below /usr/lib, but the
+# scanner library lies in the program's private directory, which the dynamic linker never
+# searches; the package is rewritten without them.
+set(CPACK_POST_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/DropLdconfig.cmake")
 
 include(CPack)

@@ -1,5 +1,6 @@
 #include "ClipboardHandOff.h"
 #include "Root.h"
+#include "Translations.h"
 
 #include <QApplication>
 
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vistoramo"));
     QApplication::setDesktopFileName(QStringLiteral("vistoramo"));
+    rt::InstallGermanQtTexts();
     Root root;
     root.Show();
     const int code = QApplication::exec();

@@ -330,14 +330,26 @@ Client::Request Client::request(wire::Writer &&message, wire::Kind kind, QObject
     return r;
 }
 
+DeviceInfo Client::describe(const QString &name) const
+{
+    for (const DeviceInfo &d : listed_)
+        if (d.name == name)
+            return d;
+    return {name, {}, {}, {}};
+}
+
 void Client::findDevices(QObject *target, std::function<void(std::vector<DeviceInfo>, QString)> done)
 {
     const auto kind = wire::Kind::ListDevices;
     Request r = request(wire::Writer(kind), kind, target, "bei der Gerätesuche");
-    r.answer = [done](wire::Reader &in, bool deliver) {
+    r.answer = [this, done](wire::Reader &in, bool deliver) {
         const QString error = in.text();
         const std::vector<DeviceInfo> devices = in.devices();
-        return finish(in, deliver, [&] { done(devices, error); });
+        return finish(in, deliver, [&] {
+            if (error.isEmpty())
+                listed_ = devices;
+            done(devices, error);
+        });
     };
     r.fail = [done](const QString &why) { done({}, why); };
     send(std::move(r));

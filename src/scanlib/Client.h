@@ -37,6 +37,10 @@ public:
     QString chosenDevice() const { return chosen_; }
     void choose(const QString &name) { chosen_ = name; }
 
+    // Maker and model of a device as the last listing in this process gave them; only the
+    // name when it was not listed.
+    DeviceInfo describe(const QString &name) const;
+
     // Lists the devices; error is set when the search failed.
     void findDevices(QObject *target, std::function<void(std::vector<DeviceInfo>, QString error)> answer);
 
@@ -61,6 +65,8 @@ public:
     static constexpr int abandonedGraceMs = 3000;
 
 private:
+    std::vector<DeviceInfo> listed_; // the last listing
+
     struct Request {
         wire::Kind kind{};
         QByteArray message;

@@ -4,6 +4,7 @@
 
 #include "Guard.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,12 +13,15 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QEvent>
 #include <QLocale>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <climits>
+#include <memory>
 #include <cmath>
 
 namespace scanlib {
@@ -64,11 +68,105 @@ double firstNumber(const OptionInfo &o)
     return o.numbers.empty() ? 0.0 : o.numbers.front();
 }
 
+// The resolutions people commonly scan at; a range offers those within it.
+constexpr double commonResolutions[] = {75, 100, 150, 200, 300, 400, 600, 1200, 2400, 4800, 9600};
+
+// The value in the range nearest to v that the device's steps reach.
+double snapToSteps(const OptionInfo &o, double v)
+{
+    v = std::clamp(v, o.min, o.max);
+    if (o.quant > 0)
+        v = std::min(o.max, o.min + std::round((v - o.min) / o.quant) * o.quant);
+    return v;
+}
+
+// Editors that take the wheel only with the focus, and drop-downs that may shrink below
+// their longest entry, so that a narrow form needs no horizontal scroll bar.
+void tame(QWidget *editor, QObject *wheelFilter)
+{
+    if (auto *combo = qobject_cast<QComboBox *>(editor)) {
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        combo->setMinimumContentsLength(8);
+    } else if (!qobject_cast<QAbstractSpinBox *>(editor)) {
+        return;
+    }
+    editor->setFocusPolicy(Qt::StrongFocus);
+    editor->installEventFilter(wheelFilter);
+}
+
+// A form whose editors take the width its labels leave.
+QFormLayout *newForm()
+{
+    auto *form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->setRowWrapPolicy(QFormLayout::DontWrapRows);
+    return form;
+}
+
 } // namespace
 
 OptionForm::OptionForm(QWidget *parent) : QWidget(parent), layout_(new QVBoxLayout(this))
 {
     layout_->setContentsMargins(0, 0, 0, 0);
+}
+
+bool OptionForm::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *editor = qobject_cast<QWidget *>(watched);
+    if (event->type() != QEvent::Wheel || !editor || editor->hasFocus())
+        return QWidget::eventFilter(watched, event);
+    for (QWidget *w = parentWidget(); w; w = w->parentWidget())
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(w)) {
+            QCoreApplication::sendEvent(area->viewport(), event);
+            break;
+        }
+    return true;
+}
+
+QWidget *OptionForm::resolutionEditor(const OptionInfo &o, const std::function<void(QVariant)> &report)
+{
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const QString unit = unitSuffix(o.unit);
+    const double current = firstNumber(o);
+    std::vector<double> values;
+    for (double v : commonResolutions)
+        if (v >= o.min && v <= o.max && snapToSteps(o, v) == v)
+            values.push_back(v);
+    if (std::find(values.begin(), values.end(), current) == values.end())
+        values.insert(std::upper_bound(values.begin(), values.end(), current), current);
+
+    auto *combo = new QComboBox;
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setCompleter(nullptr); // "30" means 30, not the 300 an inline completion would make of it
+    for (double v : values)
+        combo->addItem(german.toString(v) + unit, v);
+    combo->setCurrentIndex(combo->findData(current));
+
+    // A picked value goes to the device as in any drop-down; a typed one once, when it
+    // differs from the last value given, so that leaving the field after a pick sends nothing.
+    auto last = std::make_shared<double>(current);
+    const auto take = [o, report, last, combo, german, unit](double v, bool always) {
+        v = snapToSteps(o, v);
+        combo->setEditText(german.toString(v) + unit);
+        if (always || v != *last) {
+            *last = v;
+            report(v);
+        }
+    };
+    connect(combo, &QComboBox::activated, this,
+            guarded([combo, take](int i) { take(combo->itemData(i).toDouble(), true); }));
+    connect(combo->lineEdit(), &QLineEdit::editingFinished, this, guarded([combo, take, last, german, unit] {
+                QString text = combo->currentText();
+                text.remove(unit.trimmed()).remove(QLatin1Char(' '));
+                bool ok = false;
+                const double v = german.toDouble(text, &ok);
+                if (ok && std::isfinite(v))
+                    take(v, false);
+                else
+                    combo->setEditText(german.toString(*last) + unit);
+            }));
+    return combo;
 }
 
 bool OptionForm::advancedVisible() const
@@ -100,6 +198,8 @@ QWidget *OptionForm::makeEditor(const OptionInfo &o)
     case OptionType::Fixed:
         if (o.count() > 1) {
             editor = new QLabel(QStringLiteral("%1 Werte").arg(o.count()));
+        } else if (o.name == names::resolution && o.constraint == Constraint::Range) {
+            editor = resolutionEditor(o, report);
         } else if (o.constraint == Constraint::WordList) {
             auto *combo = new QComboBox;
             for (double w : o.words)
@@ -167,6 +267,7 @@ QWidget *OptionForm::makeEditor(const OptionInfo &o)
     default:
         return nullptr;
     }
+    tame(editor, this);
     editor->setObjectName(QString::fromLatin1(o.name));
     editor->setToolTip(tr_sane(o.description.constData()));
     editor->setEnabled(o.active() && o.settable() && (o.hasValue || o.type == OptionType::Button));
@@ -192,7 +293,7 @@ void OptionForm::showOptions(const OptionList &options)
     content_ = new QWidget;
     auto *outer = new QVBoxLayout(content_);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto *mainForm = new QFormLayout;
+    auto *mainForm = newForm();
     mainForm->setObjectName(QStringLiteral("mainOptions"));
     outer->addLayout(mainForm);
 
@@ -200,8 +301,12 @@ void OptionForm::showOptions(const OptionList &options)
         QWidget *editor = makeEditor(o);
         if (!editor)
             return;
-        auto *label = new QLabel(o.type == OptionType::Button ? QString() : tr_sane(o.title.constData()));
-        label->setToolTip(editor->toolTip());
+        const QString title = tr_sane(o.title.constData());
+        auto *label = new QLabel(o.type == OptionType::Button ? QString() : title);
+        // Long titles wrap; the tooltip holds the whole title beside the description.
+        label->setWordWrap(true);
+        label->setToolTip(
+            QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), editor->toolTip().toHtmlEscaped()));
         label->setEnabled(editor->isEnabled());
         form->addRow(label, editor);
     };
@@ -239,7 +344,8 @@ void OptionForm::showOptions(const OptionList &options)
             continue;
         if (!group) {
             auto *box = new QGroupBox(groupTitle);
-            group = new QFormLayout(box);
+            group = newForm();
+            box->setLayout(group);
             advancedLayout->addWidget(box);
         }
         addRow(group, o);

@@ -24,9 +24,17 @@ public:
     std::function<void(int index, QVariant value)> changed;
 
     bool advancedVisible() const;
+    // Whether "Erweitert" is open, also while no options are shown.
+    bool advancedOpen() const { return advancedOpen_; }
+    void setAdvancedOpen(bool open) { advancedOpen_ = open; }
+
+protected:
+    // The wheel over a spin box or drop-down that has no focus scrolls the form instead.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QWidget *makeEditor(const OptionInfo &option);
+    QWidget *resolutionEditor(const OptionInfo &option, const std::function<void(QVariant)> &report);
 
     QVBoxLayout *layout_ = nullptr;
     QWidget *content_ = nullptr; // replaced as a whole on each show()

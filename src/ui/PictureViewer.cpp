@@ -6,6 +6,7 @@
 #include "PictureFiles.h"
 #include "Root.h"
 #include "System.h"
+#include "Translations.h"
 #include "Units.h"
 
 #include <QAction>
@@ -16,11 +17,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStandardPaths>
-#include <QTranslator>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -48,18 +47,6 @@ const SaveType SaveTypes[] = {
     {QStringLiteral("TIFF-Bild (*.tif *.tiff)"), QStringLiteral("tif")},
     {QStringLiteral("PDF-Dokument (*.pdf)"), QStringLiteral("pdf")},
 };
-
-// The toolkit's own texts in the file dialog (views, the question before replacing a file)
-// in German, whatever the machine's language.
-void speakGermanInStandardDialogs()
-{
-    static QTranslator *translator = nullptr;
-    if (translator)
-        return;
-    translator = new QTranslator(qApp);
-    if (translator->load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-}
 
 } // namespace
 
@@ -315,7 +302,7 @@ void PictureViewer::saveAs()
 {
     if (!havePicture())
         return;
-    speakGermanInStandardDialogs();
+    rt::InstallGermanQtTexts(); // the file dialog's own texts (views, the question before replacing)
     QFileDialog dialog(root_.clientWidget(), QStringLiteral("Bild speichern"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -133,8 +133,13 @@ void Root::Form_Resize()
     skip([&] { Scroll_Reading(); });
     skip([&] { VScroll1.setVisible(Picture2.Height() > Picture1.Height()); });
     skip([&] { HScroll1.setVisible(Picture2.Width() > Picture1.Width()); });
+    const float firstPassWidth = Picture1.Width();
+    const float firstPassHeight = Picture1.Height();
     skip([&] { Picture1.setHeight(HScroll1.Visible() ? Height() - 1250 : Height() - 1020); });
     skip([&] { Picture1.setWidth(VScroll1.Visible() ? Width() - 500 : Width() - 240); });
+    // A bar that appeared or went away changed the viewport: the ranges follow it, so the
+    // picture's far edges can be scrolled into view at once.
+    skip([&] { if (Picture1.Width() != firstPassWidth || Picture1.Height() != firstPassHeight) Scroll_Reading(); });
     skip([&] { VScroll1.setLeft(Width() - 410); });
     skip([&] { VScroll1.setHeight(Picture1.Height()); });
     skip([&] { HScroll1.setTop(Height() - 800); });

@@ -41,7 +41,7 @@ start_x() {
   done
   [ -s "$work/display" ] || fail "Xvfb did not start"
   export DISPLAY=":$(head -n1 "$work/display")"
-  export XDG_RUNTIME_DIR="$work/runtime"
+  export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config"
   mkdir -m 700 -p "$XDG_RUNTIME_DIR"
   openbox >"$work/openbox.log" 2>&1 &
   pids+=($!)

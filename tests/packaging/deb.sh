@@ -38,9 +38,15 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ "$(field Maintainer)" == *@* ]] || fail "Maintainer has no address: $(field Maintainer)"
 [ "$(field Description | wc -l)" -gt 2 ] || fail "the description has no long text"
 depends=$(field Depends)
-for package in libqt6widgets6 libqt6gui6 libqt6core6 libsane1; do
+for package in libqt6widgets6 libqt6gui6 libqt6core6 libsane1 qt6-translations-l10n; do
   [[ ",$depends," =~ ,\ ?$package[\ ,] ]] || fail "Depends lacks $package: $depends"
 done
+[ "$(field Recommends)" = qt6-wayland ] || fail "Recommends is '$(field Recommends)', not qt6-wayland"
+
+# Debian's own checker: no error and no warning. Notes (I:, P:, X:) may stay; README and
+# the closing notes of the packaging say why.
+lintian --allow-root --fail-on error,warning "$deb" >"$work/lintian" 2>&1 ||
+  fail "lintian reports errors or warnings: $(cat "$work/lintian")"
 
 # Every entry lies under /usr, belongs to root, and the command is the relative link.
 dpkg-deb -c "$deb" >"$work/contents"

@@ -29,3 +29,9 @@ binary=$(sed -n 's:.*<binary>\(.*\)</binary>.*:\1:p' "$metainfo")
 [ "$binary" = "$(key Exec)" ] || fail "the metainfo provides '$binary', the menu starts '$(key Exec)'"
 newest=$(sed -n 's:.*<release version="\([^"]*\)".*:\1:p' "$metainfo" | head -n1)
 [ "$newest" = "$version" ] || fail "the newest release in the metainfo is '$newest', the project is at $version"
+
+# The licence of the metainfo is the project's own.
+license=$(sed -n 's:.*<project_license>\(.*\)</project_license>.*:\1:p' "$metainfo")
+[ "$license" = GPL-3.0-or-later ] || fail "the metainfo's licence is '$license'"
+head -n 3 "$(dirname "$metainfo")/../../LICENSE" | grep -q 'GNU GENERAL PUBLIC LICENSE' || fail "LICENSE is no GPL"
+grep -q 'Version 3' "$(dirname "$metainfo")/../../LICENSE" || fail "LICENSE is not version 3"

@@ -12,7 +12,9 @@ check_layout() {
   local expected=("$usr/$bindir/vistoramo" "$progdir/vistoramo"
     "$usr/$datadir/applications/vistoramo.desktop"
     "$usr/$datadir/metainfo/io.github.vistoramo.Vistoramo.metainfo.xml"
-    "$icons/scalable/apps/vistoramo.svg")
+    "$icons/scalable/apps/vistoramo.svg"
+    "$usr/$datadir/doc/vistoramo/copyright" "$usr/$datadir/doc/vistoramo/changelog.gz"
+    "$usr/$datadir/man/man1/vistoramo.1.gz" "$usr/$datadir/man/de/man1/vistoramo.1.gz")
   local size
   for size in 16 32 48 256; do
     expected+=("$icons/${size}x${size}/apps/vistoramo.png")
@@ -48,4 +50,14 @@ check_layout() {
       fail "the ${size}x${size} icon is not a $size px PNG"
   done
   grep -q '<svg' "$icons/scalable/apps/vistoramo.svg" || fail "the scalable icon is no SVG"
+
+  # The manual pages read without a warning, in English and in German.
+  local page warnings
+  for page in "$usr/$datadir/man/man1/vistoramo.1.gz" "$usr/$datadir/man/de/man1/vistoramo.1.gz"; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) ||
+      fail "man cannot format $page"
+    [ -z "$warnings" ] || fail "$page: $warnings"
+  done
+  zcat "$usr/$datadir/man/de/man1/vistoramo.1.gz" | grep -q '^\.SH BESCHREIBUNG' ||
+    fail "the German manual page is not German"
 }

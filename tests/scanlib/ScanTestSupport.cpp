@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
@@ -42,6 +43,8 @@ void useSaneConfig(Backends backends)
         QDir(configDir).remove(QStringLiteral("dll.d/airscan"));
     }
     qputenv("SANE_CONFIG_DIR", printed);
+    // Remembered settings go to a home of the tests' own, never to the user's.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
 }
 
 bool waitFor(const std::function<bool()> &done, int timeoutMs)
@@ -122,7 +125,11 @@ static bool setWidget(QWidget *w, const std::string &value)
                 return true;
             }
         }
-        return false;
+        if (!combo->isEditable())
+            return false;
+        combo->setEditText(v); // typed, as into the resolution field
+        emit combo->lineEdit()->editingFinished();
+        return true;
     }
     if (auto *box = qobject_cast<QCheckBox *>(w)) {
         const bool on = v == QStringLiteral("yes");

@@ -18,7 +18,8 @@
 enum class Backends { TestOnly, Machine, None };
 
 // Makes a private SANE configuration with scripts/sane-config.sh and points
-// SANE_CONFIG_DIR at it; must run before the library's first SANE call in the process.
+// SANE_CONFIG_DIR at it, and XDG_CONFIG_HOME at an empty directory for the remembered
+// settings; must run before the library's first SANE call in the process.
 void useSaneConfig(Backends backends);
 
 // Option settings as scanimage takes them: name and value ("yes"/"no" for switches).

@@ -32,6 +32,8 @@ struct SourceView {
     QString statusAtEnd;
     QStringList devices;
     bool okEnabled = false;
+    bool busyAgain = false;   // after "Neu suchen"
+    QStringList devicesAgain;
 };
 
 // Opens the source dialog, waits for the search to end and cancels.
@@ -46,10 +48,19 @@ SourceView chooseSource(const OwnerWindow &owner)
         EXPECT_TRUE(waitFor([&] { return busy->isHidden(); }, 120000));
         view.statusAtEnd = status->text();
         auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
-        for (int i = 0; i < list->topLevelItemCount(); ++i)
-            view.devices << list->topLevelItem(i)->text(2);
+        const auto devices = [list] {
+            QStringList names;
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                names << list->topLevelItem(i)->text(1);
+            return names;
+        };
+        view.devices = devices();
         auto *buttons = d.findChild<QDialogButtonBox *>();
         view.okEnabled = buttons->button(QDialogButtonBox::Ok)->isEnabled();
+        pressButton(d, "searchAgain");
+        view.busyAgain = busy->isVisible() && list->topLevelItemCount() == view.devices.size();
+        EXPECT_TRUE(waitFor([&] { return busy->isHidden(); }, 120000));
+        view.devicesAgain = devices();
         buttons->button(QDialogButtonBox::Cancel)->click();
     });
     return view;
@@ -78,6 +89,8 @@ TEST(SourceDialog, SaysItIsSearchingThenOffersEveryDeviceScanimageLists)
     offered.sort();
     EXPECT_EQ(offered, listed);
     EXPECT_TRUE(view.okEnabled);
+    EXPECT_TRUE(view.busyAgain) << "searching again shows it is busy and keeps the list meanwhile";
+    EXPECT_EQ(view.devicesAgain, view.devices);
 }
 
 #else

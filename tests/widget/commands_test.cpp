@@ -73,10 +73,29 @@ TEST_F(Scan, APictureLargerThanTheViewportShowsFromItsTopLeftWithItsBars)
     EXPECT_TRUE(root.HScroll1.Visible());
     EXPECT_FLOAT_EQ(root.Picture2.Left(), 0);
     EXPECT_FLOAT_EQ(root.Picture2.Top(), 0);
-    // The ranges stem from the layout's first pass, still without bars.
-    EXPECT_EQ(root.VScroll1.Max(), rt::to32(root.Height() - 1020 - 900 * 15.0f));
+    // The ranges follow the viewport as the bars left it.
+    EXPECT_EQ(root.VScroll1.Max(), rt::to32(root.Height() - 1250 - 900 * 15.0f));
     EXPECT_FALSE(tempExists());
     EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
+}
+
+TEST_F(Scan, RightAfterAScanBothBarsReachThePicturesFarEdges)
+{
+    for (const QSize size : {QSize(1200, 900), QSize(1200, 300), QSize(300, 900)}) {
+        library.set(scanFile(patternImage(size.width(), size.height())), 0);
+        click(root.BScannen);
+        ASSERT_TRUE(messages.empty());
+        root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderToMaximum);
+        root.HScroll1.bar()->triggerAction(QAbstractSlider::SliderToMaximum);
+        // The lower right corner of the picture meets the viewport's, wherever a bar showed.
+        if (root.VScroll1.Visible()) {
+            EXPECT_FLOAT_EQ(root.Picture2.Top() + root.Picture2.Height(), root.Picture1.Height()) << size.height();
+        }
+        if (root.HScroll1.Visible()) {
+            EXPECT_FLOAT_EQ(root.Picture2.Left() + root.Picture2.Width(), root.Picture1.Width()) << size.width();
+        }
+        EXPECT_TRUE(root.VScroll1.Visible() || root.HScroll1.Visible());
+    }
 }
 
 TEST_F(Scan, APictureSmallerThanTheViewportNeedsNoBars)
@@ -99,7 +118,7 @@ TEST_F(Scan, APageBeyondSixteenBitSizesIsShownAndScrollable)
     click(root.BScannen);
     EXPECT_TRUE(messages.empty());
     ASSERT_TRUE(root.VScroll1.Visible());
-    EXPECT_EQ(root.VScroll1.Max(), rt::to32(root.Height() - 1020 - 52620.0f));
+    EXPECT_EQ(root.VScroll1.Max(), rt::to32(root.Height() - 1250 - 52620.0f));
     root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderToMaximum);
     EXPECT_FLOAT_EQ(root.Picture2.Top(), static_cast<float>(root.VScroll1.Max()));
     EXPECT_FALSE(tempExists());

@@ -125,7 +125,7 @@ TEST(Layout, ABarShowsOnlyWhenThePictureIsLargerThanTheViewport)
     EXPECT_FLOAT_EQ(root.Picture1.Width(), 8260);
 }
 
-TEST(Layout, BothBarsHideForASmallPictureWhileTheRangesKeepTheFirstPassViewport)
+TEST(Layout, BothBarsHideForASmallPictureAndTheRangesFollowTheSecondPassViewport)
 {
     ProgramDir dir;
     Root root; // at its design size, both bars visible, the empty 7530 x 4650 picture
@@ -134,8 +134,8 @@ TEST(Layout, BothBarsHideForASmallPictureWhileTheRangesKeepTheFirstPassViewport)
     EXPECT_FALSE(root.HScroll1.Visible());
     EXPECT_FLOAT_EQ(root.Picture1.Width(), 9570 - 500 + 260);
     EXPECT_FLOAT_EQ(root.Picture1.Height(), 7245 - 1250 + 230);
-    EXPECT_EQ(root.HScroll1.Max(), 9570 - 500 - 7530);
-    EXPECT_EQ(root.VScroll1.Max(), 7245 - 1250 - 4650);
+    EXPECT_EQ(root.HScroll1.Max(), 9570 - 240 - 7530);
+    EXPECT_EQ(root.VScroll1.Max(), 7245 - 1020 - 4650);
     EXPECT_FLOAT_EQ(root.VScroll1.Left(), 9570 - 410);
     EXPECT_FLOAT_EQ(root.HScroll1.Top(), 7245 - 800);
     EXPECT_FLOAT_EQ(root.PResize.Left(), 9570 - 345);

@@ -1,0 +1,316 @@
+// The acquisition dialog's manners on SANE's test scanner: Return scans from every kind of
+// field, the form fits the dialog, the wheel leaves unfocused fields alone, and what the
+// user set survives a restart of the program through the real settings file.
+
+#include "ScanTestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <QWheelEvent>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TestScanners : testing::Environment {
+    void SetUp() override { useSaneConfig(Backends::TestOnly); }
+};
+const auto *const environment = testing::AddGlobalTestEnvironment(new TestScanners);
+
+// Set in the runs of this program that a restart test starts: the configuration home to use.
+const char *const phaseHome = "VISTORAMO_TEST_CONFIG_HOME";
+
+class Dialog : public testing::Test {
+protected:
+    // Each test starts without remembered settings, at the dialog's default size.
+    Dialog() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.path())); }
+    std::int16_t acquire(const QString &file, const std::function<void(QDialog &)> &script)
+    {
+        return withDialog([&] { return AcquireToFile(owner_.id(), QFile::encodeName(file).constData()); }, script);
+    }
+    QString path(const char *name) const { return dir_.filePath(QString::fromLatin1(name)); }
+
+    QTemporaryDir home_, dir_;
+    OwnerWindow owner_;
+};
+
+// Puts the keyboard focus into a field as a click would, and presses Return there.
+void returnIn(QDialog &dialog, const char *field)
+{
+    auto *w = dialog.findChild<QWidget *>(QString::fromLatin1(field));
+    ASSERT_NE(w, nullptr) << field;
+    w->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(waitFor([&] { return w->hasFocus(); }, 2000)) << field;
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(waitFor([&] { return !dialog.isVisible(); })) << "Return in " << field << " did not scan";
+}
+
+TEST_F(Dialog, ReturnScansFromASpinBoxADropDownALineEditAndTheResolutionField)
+{
+    for (const char *field : {"tl-x", "mode", "string", "resolution"}) {
+        const QString file = path("return.bmp");
+        QFile::remove(file);
+        const std::int16_t result = acquire(file, [&](QDialog &d) {
+            ASSERT_TRUE(waitForOptions(d));
+            ASSERT_TRUE(applySettings(d, {{"enable-test-options", "yes"}}));
+            if (QByteArray(field) == "resolution") { // typed, then Return: the typed value is scanned
+                auto *resolution = d.findChild<QComboBox *>(QStringLiteral("resolution"));
+                QStringList offered; // the usual values within the device's 1 to 1200 dpi, and its current one
+                for (int i = 0; i < resolution->count(); ++i)
+                    offered << resolution->itemText(i);
+                EXPECT_EQ(offered,
+                          (QStringList{"50 dpi", "75 dpi", "100 dpi", "150 dpi", "200 dpi", "300 dpi", "400 dpi", "600 dpi",
+                                       "1.200 dpi"}));
+                resolution->setEditText(QStringLiteral("72,4"));
+            }
+            returnIn(d, field);
+        });
+        EXPECT_EQ(result, 0) << field;
+        EXPECT_TRUE(QFile::exists(file)) << field;
+        if (QByteArray(field) == "resolution") {
+            EXPECT_NEAR(QImage(file).dotsPerMeterX(), 72 / 0.0254, 1) << "snapped to the device's whole steps";
+        }
+    }
+}
+
+TEST_F(Dialog, TheFormNeedsNoHorizontalBarAtTheDefaultSizeWithEverythingOpen)
+{
+    // A large desktop font, not the test platform's small one: long titles and long entries
+    // then need more than the default width unless labels wrap and drop-downs shrink.
+    const QFont before = QApplication::font();
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
+    const struct Restore {
+        QFont font;
+        ~Restore() { QApplication::setFont(font); }
+    } restore{before};
+    acquire(path("unused.bmp"), [&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        d.findChild<QAbstractButton *>(QStringLiteral("advancedToggle"))->click();
+        ASSERT_TRUE(applySettings(d, {{"mode", "Color"}, {"enable-test-options", "yes"}}));
+        QApplication::processEvents();
+        auto *area = d.findChild<QScrollArea *>(QStringLiteral("optionsArea"));
+        ASSERT_NE(area, nullptr);
+        EXPECT_EQ(d.size(), QSize(560, 520));
+        EXPECT_TRUE(area->verticalScrollBar()->isVisible()) << "the test needs a form taller than the dialog";
+        EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
+        // Every field and label lies within the visible width.
+        int fields = 0;
+        for (QWidget *w : area->widget()->findChildren<QWidget *>()) {
+            if (!w->isVisibleTo(&d) || (!qobject_cast<QLabel *>(w) && w->objectName().isEmpty()))
+                continue;
+            const QRect r(w->mapTo(area->viewport(), QPoint(0, 0)), w->size());
+            EXPECT_LE(r.right(), area->viewport()->width()) << w->objectName().toStdString();
+            EXPECT_GE(r.left(), 0) << w->objectName().toStdString();
+            ++fields;
+        }
+        EXPECT_GT(fields, 60);
+    });
+}
+
+TEST_F(Dialog, TheWheelChangesOnlyTheFieldThatHasTheFocusAndElseScrollsTheForm)
+{
+    acquire(path("unused.bmp"), [&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        d.findChild<QAbstractButton *>(QStringLiteral("advancedToggle"))->click();
+        ASSERT_TRUE(applySettings(d, {{"enable-test-options", "yes"}}));
+        QApplication::processEvents();
+        auto *area = d.findChild<QScrollArea *>(QStringLiteral("optionsArea"));
+        auto *spin = d.findChild<QDoubleSpinBox *>(QStringLiteral("br-y"));
+        ASSERT_NE(spin, nullptr);
+        const auto wheel = [](QWidget *w) {
+            QWheelEvent down(QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                             Qt::NoScrollPhase, false);
+            QApplication::sendEvent(w, &down);
+        };
+        d.findChild<QWidget *>(QStringLiteral("scan"))->setFocus();
+        const double before = spin->value();
+        wheel(spin);
+        EXPECT_EQ(spin->value(), before);
+        EXPECT_GT(area->verticalScrollBar()->value(), 0) << "the form scrolls instead";
+        spin->setFocus();
+        ASSERT_TRUE(waitFor([&] { return spin->hasFocus(); }, 2000));
+        wheel(spin);
+        EXPECT_NE(spin->value(), before);
+    });
+}
+
+TEST_F(Dialog, DuringAScanTheFormStaysPutDisabledWithProgressAndAbbrechenBelowIt)
+{
+    acquire(path("slow.bmp"), [&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        d.findChild<QAbstractButton *>(QStringLiteral("advancedToggle"))->click();
+        ASSERT_TRUE(applySettings(d, {{"resolution", "300"}, {"read-delay", "yes"}, {"read-delay-duration", "200000"}}));
+        QApplication::processEvents();
+        auto *area = d.findChild<QScrollArea *>(QStringLiteral("optionsArea"));
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum() / 2);
+        auto *field = d.findChild<QWidget *>(QStringLiteral("read-delay-duration"));
+        const QRect areaBefore = area->geometry();
+        const QPoint fieldBefore = field->mapTo(&d, QPoint(0, 0));
+        const int scrolled = area->verticalScrollBar()->value();
+        pressButton(d, "scan");
+        auto *bar = d.findChild<QProgressBar *>(QStringLiteral("progress"));
+        ASSERT_TRUE(waitFor([&] { return bar->isVisible() && bar->value() > 0; }));
+        EXPECT_FALSE(area->widget()->isEnabled());
+        EXPECT_TRUE(field->isVisible());
+        EXPECT_EQ(area->geometry(), areaBefore);
+        EXPECT_EQ(field->mapTo(&d, QPoint(0, 0)), fieldBefore);
+        EXPECT_EQ(area->verticalScrollBar()->value(), scrolled);
+        auto *cancel = d.findChild<QWidget *>(QStringLiteral("cancel"));
+        EXPECT_TRUE(cancel->isEnabled());
+        EXPECT_GT(bar->mapTo(&d, QPoint(0, 0)).y(), area->geometry().bottom());
+        EXPECT_GT(cancel->mapTo(&d, QPoint(0, 0)).y(), area->geometry().bottom());
+        pressButton(d, "cancel");
+        EXPECT_TRUE(waitFor([&] { return d.findChild<QWidget *>(QStringLiteral("scan"))->isEnabled(); }));
+    });
+}
+
+// ---- Remembered settings across runs ------------------------------------------------
+
+// Runs one test of this program in a new process with the given configuration home, as
+// the program's next start would find it.
+void runAgain(const char *test, const QString &home)
+{
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(phaseHome), home);
+    run.setProcessEnvironment(env);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=Run.") + QLatin1String(test)});
+    ASSERT_TRUE(run.waitForFinished(120000));
+    const QByteArray output = run.readAll();
+    EXPECT_EQ(run.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+}
+
+// The runs themselves: each only when a restart test starts it.
+class Run : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty(phaseHome))
+            GTEST_SKIP() << "started by the restart tests";
+        qputenv("XDG_CONFIG_HOME", qgetenv(phaseHome));
+    }
+    std::int16_t acquire(const std::function<void(QDialog &)> &script)
+    {
+        return withDialog([&] { return AcquireToFile(owner_.id(), QFile::encodeName(dir_.filePath("x.bmp")).constData()); },
+                          script);
+    }
+    QTemporaryDir dir_;
+    OwnerWindow owner_;
+};
+
+TEST_F(Run, ChooseTheSecondScannerAndSetItUp)
+{
+    withDialog(
+        [&] {
+            ChooseSource(owner_.id());
+            return std::int16_t(0);
+        },
+        [&](QDialog &d) {
+            auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
+            ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() == 2; }));
+            list->setCurrentItem(list->topLevelItem(1));
+            QTest::keyClick(&d, Qt::Key_Return);
+        });
+    acquire([&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        // Three-pass is enabled only by the colour mode.
+        ASSERT_TRUE(applySettings(d, {{"mode", "Color"}, {"three-pass", "yes"}, {"resolution", "300"}}));
+        d.findChild<QAbstractButton *>(QStringLiteral("advancedToggle"))->click();
+        d.resize(700, 600);
+        pressButton(d, "cancel");
+    });
+}
+
+TEST_F(Run, FindItAllAsItWasLeft)
+{
+    acquire([&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        EXPECT_EQ(d.findChild<QLabel *>(QStringLiteral("device"))->text(),
+                  QStringLiteral("Noname frontend-tester <small>(test:1)</small>"));
+        EXPECT_EQ(d.findChild<QComboBox *>(QStringLiteral("mode"))->currentData().toString(), QStringLiteral("Color"));
+        EXPECT_TRUE(d.findChild<QCheckBox *>(QStringLiteral("three-pass"))->isChecked());
+        EXPECT_EQ(d.findChild<QComboBox *>(QStringLiteral("resolution"))->currentText(), QStringLiteral("300 dpi"));
+        EXPECT_TRUE(d.findChild<QWidget *>(QStringLiteral("advanced"))->isVisibleTo(&d));
+        EXPECT_EQ(d.size(), QSize(700, 600));
+        EXPECT_EQ(shownMessage(d), QString());
+        pressButton(d, "cancel");
+    });
+}
+
+TEST_F(Run, FindTheFirstScannerAsTheDeviceSetsIt)
+{
+    acquire([&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        auto *device = d.findChild<QLabel *>(QStringLiteral("device"));
+        EXPECT_TRUE(waitFor([&] { return device->text().contains(QStringLiteral("(test:0)")); })) << device->text().toStdString();
+        EXPECT_EQ(d.findChild<QComboBox *>(QStringLiteral("mode"))->currentData().toString(), QStringLiteral("Gray"));
+        EXPECT_FALSE(d.findChild<QCheckBox *>(QStringLiteral("three-pass"))->isChecked());
+        EXPECT_EQ(d.findChild<QComboBox *>(QStringLiteral("resolution"))->currentText(), QStringLiteral("50 dpi"));
+        EXPECT_EQ(d.size(), QSize(560, 520));
+        EXPECT_EQ(shownMessage(d), QString());
+        pressButton(d, "cancel");
+    });
+}
+
+TEST(Remembered, SourceOptionsAndSizesSurviveARestartAndBadValuesArePassedOver)
+{
+    QTemporaryDir home;
+    const QString file = home.filePath(QStringLiteral("vistoramo/vistoramo.ini"));
+    runAgain("ChooseTheSecondScannerAndSetItUp", home.path());
+    ASSERT_TRUE(QFile::exists(file));
+    runAgain("FindItAllAsItWasLeft", home.path());
+
+    // Edited by hand: a scanner that is gone, and for the first scanner, which then takes its
+    // place, values the device does not take; a size that is none.
+    QFile ini(file);
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    QByteArray text = ini.readAll();
+    ini.close();
+    for (const auto &[from, to] : {std::pair<QByteArray, QByteArray>{"=test:1", "=weg:7"},
+                                   {"test%3A1", "test%3A0"},
+                                   {"=Color", "=Sepia"},
+                                   {"resolution=300", "resolution=99999"},
+                                   {"three-pass=1", "three-pass=vielleicht"},
+                                   {"@Size(700 600)", "@Size(700"}}) {
+        ASSERT_TRUE(text.contains(from)) << from.toStdString() << " in\n" << text.toStdString();
+        text.replace(from, to);
+    }
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write(text);
+    ini.close();
+    runAgain("FindTheFirstScannerAsTheDeviceSetsIt", home.path());
+}
+
+TEST(Remembered, ADamagedFileIsIgnoredAndReplaced)
+{
+    QTemporaryDir home;
+    const QString file = home.filePath(QStringLiteral("vistoramo/vistoramo.ini"));
+    runAgain("ChooseTheSecondScannerAndSetItUp", home.path());
+    QFile ini(file);
+    ASSERT_TRUE(ini.open(QIODevice::ReadWrite));
+    QByteArray text = ini.readAll();
+    ASSERT_TRUE(ini.resize(0));
+    ini.write(QByteArray("\xff\xfe\0[[[\n=\n\x01\x02", 12) + text.left(text.size() / 3).replace('=', '\0'));
+    ini.close();
+    runAgain("FindTheFirstScannerAsTheDeviceSetsIt", home.path());
+    const QSettings again(file, QSettings::IniFormat);
+    EXPECT_EQ(again.status(), QSettings::NoError);
+    EXPECT_EQ(again.value(QStringLiteral("Scannen/Groesse")).toSize(), QSize(560, 520)) << "written anew on closing";
+}
+
+} // namespace
