@@ -9,6 +9,6 @@ int main(int argc, char *argv[])
     Root root;
     FirstPaintProbe probe;
     root.clientWidget()->installEventFilter(&probe);
-    root.Show();
+    root.show();
     return QApplication::exec();
 }

@@ -117,7 +117,7 @@ int scroll(int moves)
 {
     const QImage page = scanLikePage(4960, 7016); // an A4 page at 600 dpi
     Root root;
-    root.Show();
+    root.show();
     root.Picture2.setPicture(rt::Picture(page));
     root.Form_Resize();
     settle();
@@ -287,7 +287,7 @@ int clipboard(int runs, const QString &scan)
     QTemporaryDir dir;
     const QImage page = scanLikePage(2480, 3508); // an A4 page at 300 dpi
     Root root;
-    root.Show();
+    root.show();
     root.Picture2.setPicture(rt::Picture(page));
     settle();
     QTimer accept;
@@ -480,7 +480,7 @@ int scan(int dpi, int runs)
     double peakKb = 0;
     int width = 0, height = 0;
     Root root;
-    root.Show();
+    root.show();
     settle();
     for (int i = 0; i < runs; ++i) {
         PaintWatch painted;

@@ -6,11 +6,9 @@ include(GNUInstallDirs)
 set(VISTORAMO_INSTALL_PROGRAMDIR "${CMAKE_INSTALL_LIBDIR}/vistoramo")
 
 install(TARGETS vistoramo RUNTIME DESTINATION "${VISTORAMO_INSTALL_PROGRAMDIR}")
-if(TARGET vistoramo-scan)
-  # The library starts its helper from its own directory.
-  install(TARGETS vistoramo-scan LIBRARY DESTINATION "${VISTORAMO_INSTALL_PROGRAMDIR}")
-  install(TARGETS vistoramo-scanner RUNTIME DESTINATION "${VISTORAMO_INSTALL_PROGRAMDIR}")
-endif()
+# The library starts its helper from its own directory.
+install(TARGETS vistoramo-scan LIBRARY DESTINATION "${VISTORAMO_INSTALL_PROGRAMDIR}")
+install(TARGETS vistoramo-scanner RUNTIME DESTINATION "${VISTORAMO_INSTALL_PROGRAMDIR}")
 
 # The link is made here and installed as it is (install keeps links), so that it lands
 # wherever the tree is installed, staged or packaged.

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     try {
-        const rt::Picture picture = rt::LoadPicture(buffer, QStringLiteral("fuzz"));
+        const rt::Picture picture = rt::loadPicture(buffer, QStringLiteral("fuzz"));
         if (picture.isEmpty())
             __builtin_trap(); // a picture that loads is never empty
     } catch (const rt::RuntimeError &) {

@@ -11,7 +11,7 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("vistoramo"));
     rt::InstallGermanQtTexts();
     Root root;
-    root.Show();
+    root.show();
     const int code = QApplication::exec();
     rt::handClipboardToManager();
     return code;

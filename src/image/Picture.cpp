@@ -41,7 +41,7 @@ void setPictureAllocationLimitMB(int megabytes)
     allocationLimitMB = megabytes;
 }
 
-Picture LoadPicture(const QString &path)
+Picture loadPicture(const QString &path)
 {
     // Only regular files: a FIFO or device of the right name would block the reader. The
     // file is opened without waiting (a FIFO opens at once) and then looked at, so what is
@@ -58,10 +58,10 @@ Picture LoadPicture(const QString &path)
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         raise(ErrorCode::InvalidPicture, QStringLiteral("Keine Bilddatei: %1").arg(path));
-    return LoadPicture(file, path);
+    return loadPicture(file, path);
 }
 
-Picture LoadPicture(QIODevice &device, const QString &path)
+Picture loadPicture(QIODevice &device, const QString &path)
 {
     // Scans arrive as plain BMP files: those go straight into memory.
     QSize dotsPerMeter;

@@ -28,9 +28,9 @@ private:
 // Loads a BMP, JPEG or GIF file (the first frame of a GIF). Anything else, including a
 // directory, a device, a damaged file or a picture too large for memory, is an
 // "invalid picture" or "file not found" run-time error.
-Picture LoadPicture(const QString &path);
+Picture loadPicture(const QString &path);
 // The same from an open device (name only goes into messages).
-Picture LoadPicture(class QIODevice &device, const QString &name);
+Picture loadPicture(class QIODevice &device, const QString &name);
 
 // The largest picture the loader accepts, in megabytes of decoded image.
 int pictureAllocationLimitMB();

@@ -90,7 +90,7 @@ void Control::applyGeometry()
         widget_->setGeometry(toPixels(left_), toPixels(top_), toPixels(width_), toPixels(height_));
 }
 
-bool Control::Visible() const
+bool Control::isVisible() const
 {
     return widget_ && !widget_->isHidden();
 }
@@ -101,7 +101,7 @@ void Control::setVisible(bool visible)
         widget_->setVisible(visible);
 }
 
-void Control::SetFocus()
+void Control::setFocus()
 {
     if (widget_)
         widget_->setFocus(Qt::OtherFocusReason);
@@ -124,7 +124,7 @@ CommandButton::CommandButton(Container &container, const QString &caption)
     });
 }
 
-QString CommandButton::Caption() const
+QString CommandButton::caption() const
 {
     return button()->text();
 }
@@ -199,7 +199,7 @@ void PictureBox::setBackColor(QRgb rgb)
     view()->update();
 }
 
-QRgb PictureBox::BackColor() const
+QRgb PictureBox::backColor() const
 {
     return view()->back;
 }
@@ -264,7 +264,7 @@ void PictureBox::waitForScaledCopies()
     view()->scaled.waitForCopies();
 }
 
-void PictureBox::Refresh()
+void PictureBox::refresh()
 {
     view()->repaint();
 }
@@ -424,7 +424,7 @@ Form::~Form()
     delete widget_;
 }
 
-QString Form::Caption() const
+QString Form::caption() const
 {
     return widget_->windowTitle();
 }
@@ -489,7 +489,7 @@ void Form::raiseResize()
         runHandler("Resize", resize_);
 }
 
-int Form::WindowState() const
+int Form::windowState() const
 {
     if (widget_->isMinimized())
         return Minimized;
@@ -503,7 +503,7 @@ WId Form::hWnd() const
     return widget_->winId();
 }
 
-void Form::Show()
+void Form::show()
 {
     if (!loaded_) {
         loaded_ = true;

@@ -24,8 +24,8 @@ using Event = std::function<void()>;
 class Container {
 public:
     virtual ~Container() = default;
-    virtual float Width() const = 0;
-    virtual float Height() const = 0;
+    virtual float width() const = 0;
+    virtual float height() const = 0;
     virtual QWidget *clientWidget() const = 0;
 };
 
@@ -38,20 +38,20 @@ public:
     Control(const Control &) = delete;
     Control &operator=(const Control &) = delete;
 
-    float Left() const { return left_; }
-    float Top() const { return top_; }
-    float Width() const { return width_; }
-    float Height() const { return height_; }
+    float left() const { return left_; }
+    float top() const { return top_; }
+    float width() const { return width_; }
+    float height() const { return height_; }
     void setLeft(float twips);
     void setTop(float twips);
     void setWidth(float twips);
     void setHeight(float twips);
     void place(float left, float top, float width, float height);
 
-    bool Visible() const;
+    bool isVisible() const;
     void setVisible(bool visible);
     Container &container() const { return container_; }
-    void SetFocus();
+    void setFocus();
     void setTabStop(bool tabStop);
     QWidget *widget() const { return widget_; }
 
@@ -66,7 +66,7 @@ private:
 class CommandButton : public Control {
 public:
     CommandButton(Container &container, const QString &caption);
-    QString Caption() const;
+    QString caption() const;
     void onClick(Event handler);
     QPushButton *button() const;
 
@@ -85,18 +85,18 @@ public:
     // A picture box inside another one (not a copy: controls are never copied).
     explicit PictureBox(PictureBox &container) : PictureBox(static_cast<Container &>(container)) {}
 
-    float Width() const override { return Control::Width(); }
-    float Height() const override { return Control::Height(); }
+    float width() const override { return Control::width(); }
+    float height() const override { return Control::height(); }
     QWidget *clientWidget() const override;
 
     void setBackColor(QRgb rgb);
-    QRgb BackColor() const;
+    QRgb backColor() const;
     const Picture &picture() const;
     void setPicture(const Picture &picture);
     void clearPicture() { setPicture(Picture()); }
-    bool AutoSize() const { return autoSize_; }
+    bool autoSize() const { return autoSize_; }
     void setAutoSize(bool autoSize);
-    void Refresh();
+    void refresh();
 
     // The picture is shown at its size times Zoom (1: pixel for pixel); with AutoSize the
     // box takes that size. The picture itself stays as it is.
@@ -123,11 +123,11 @@ class ScrollBar : public Control {
 public:
     ScrollBar(Container &container, Qt::Orientation orientation);
 
-    std::int32_t Min() const { return min_; }
-    std::int32_t Max() const { return max_; }
-    std::int32_t Value() const { return value_; }
-    std::int32_t SmallChange() const { return small_; }
-    std::int32_t LargeChange() const { return large_; }
+    std::int32_t min() const { return min_; }
+    std::int32_t max() const { return max_; }
+    std::int32_t value() const { return value_; }
+    std::int32_t smallChange() const { return small_; }
+    std::int32_t largeChange() const { return large_; }
     void setMin(std::int32_t min);
     void setMax(std::int32_t max);
     void setValue(std::int32_t value);
@@ -164,17 +164,17 @@ public:
     Form(const Form &) = delete;
     Form &operator=(const Form &) = delete;
 
-    QString Caption() const;
+    QString caption() const;
     void setCaption(const QString &caption);
-    float Width() const override { return width_; }
-    float Height() const override { return height_; }
+    float width() const override { return width_; }
+    float height() const override { return height_; }
     void setWidth(float twips);
     void setHeight(float twips);
-    int WindowState() const;
+    int windowState() const;
     WId hWnd() const;
     QWidget *clientWidget() const override;
 
-    void Show();
+    void show();
     void onLoad(Event handler) { load_ = std::move(handler); }
     void onResize(Event handler) { resize_ = std::move(handler); }
 

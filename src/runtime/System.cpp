@@ -30,24 +30,24 @@ QString &programDirectoryOverride()
 }
 } // namespace
 
-float ScreenObject::Width() const
+float screenWidth()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     return screen ? toTwips(screen->geometry().width()) : 0.0f;
 }
 
-float ScreenObject::Height() const
+float screenHeight()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     return screen ? toTwips(screen->geometry().height()) : 0.0f;
 }
 
-int ScreenObject::MousePointer() const
+int mousePointer()
 {
     return QGuiApplication::overrideCursor() ? Hourglass : Default;
 }
 
-void ScreenObject::setMousePointer(int pointer) const
+void setMousePointer(int pointer)
 {
     if (pointer == Hourglass) {
         if (!QGuiApplication::overrideCursor())
@@ -60,19 +60,19 @@ void ScreenObject::setMousePointer(int pointer) const
     }
 }
 
-void MsgBoxInfo(QWidget *owner, const QString &text, const QString &title)
+void showInformation(QWidget *owner, const QString &text, const QString &title)
 {
     QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, owner);
     box.setDefaultButton(QMessageBox::Ok);
     box.exec();
 }
 
-void DoEvents()
+void doEvents()
 {
     QCoreApplication::processEvents();
 }
 
-void Kill(const QString &path)
+void deleteFile(const QString &path)
 {
     if (::unlink(encodePath(path).constData()) != 0)
         raise(ErrorCode::PathFileAccess,
@@ -80,7 +80,7 @@ void Kill(const QString &path)
                   .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
-void ClipboardObject::SetPicture(const Picture &picture) const
+void setClipboardPicture(const Picture &picture)
 {
     if (picture.isEmpty())
         return;
@@ -88,7 +88,7 @@ void ClipboardObject::SetPicture(const Picture &picture) const
                                               QClipboard::Clipboard);
 }
 
-bool ClipboardObject::HasBitmap() const
+bool clipboardHasBitmap()
 {
     // Ours only while we still own the clipboard: when the system refused the data or
     // another program took the clipboard back, it holds someone else's data.

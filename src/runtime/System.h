@@ -9,46 +9,37 @@ namespace rt {
 
 enum MousePointer { Default = 0, Hourglass = 11 };
 
-class ScreenObject {
-public:
-    float Width() const;
-    float Height() const;
-    int MousePointer() const;
-    // Program-wide: 0 the default pointer, 11 the hourglass.
-    void setMousePointer(int pointer) const;
-};
+// The screen's size in twips.
+float screenWidth();
+float screenHeight();
 
-inline const ScreenObject Screen;
+// The mouse pointer for the whole program: 0 the default pointer, 11 the hourglass.
+int mousePointer();
+void setMousePointer(int pointer);
 
 // The hourglass for the whole program while it lives, the default pointer afterwards on
 // every way out.
 class HourglassPointer {
 public:
-    HourglassPointer() { Screen.setMousePointer(Hourglass); }
-    ~HourglassPointer() { Screen.setMousePointer(Default); }
+    HourglassPointer() { setMousePointer(Hourglass); }
+    ~HourglassPointer() { setMousePointer(Default); }
     HourglassPointer(const HourglassPointer &) = delete;
     HourglassPointer &operator=(const HourglassPointer &) = delete;
 };
 
 // An information message box with one OK button; waits for OK.
-void MsgBoxInfo(QWidget *owner, const QString &text, const QString &title);
+void showInformation(QWidget *owner, const QString &text, const QString &title);
 
 // Lets the events that are pending run, once.
-void DoEvents();
+void doEvents();
 
 // Deletes a file; a "path/file access" run-time error when it cannot.
-void Kill(const QString &path);
+void deleteFile(const QString &path);
 
-// The system clipboard.
-class ClipboardObject {
-public:
-    // Puts the picture on the clipboard as a bitmap; an empty picture puts nothing there.
-    void SetPicture(const class Picture &picture) const;
-    // Whether the clipboard now holds our picture, offered as a bitmap.
-    bool HasBitmap() const;
-};
-
-inline const ClipboardObject Clipboard;
+// Puts the picture on the system clipboard as a bitmap; an empty picture puts nothing there.
+void setClipboardPicture(const class Picture &picture);
+// Whether the clipboard now holds our picture, offered as a bitmap.
+bool clipboardHasBitmap();
 
 // The directory that holds the program's executable, as the system reports it.
 QString programDirectory();

@@ -98,19 +98,19 @@ bool PictureViewer::havePicture() const
 
 void PictureViewer::scrollBy(rt::ScrollBar &bar, double steps, bool large)
 {
-    if (!bar.Visible())
+    if (!bar.isVisible())
         return;
-    const double amount = steps * (large ? bar.LargeChange() : bar.SmallChange());
-    const double towardsMax = bar.Max() < bar.Min() ? -1.0 : 1.0;
-    const double target = std::clamp(bar.Value() + towardsMax * amount, double(std::min(bar.Min(), bar.Max())),
-                                     double(std::max(bar.Min(), bar.Max())));
+    const double amount = steps * (large ? bar.largeChange() : bar.smallChange());
+    const double towardsMax = bar.max() < bar.min() ? -1.0 : 1.0;
+    const double target = std::clamp(bar.value() + towardsMax * amount, double(std::min(bar.min(), bar.max())),
+                                     double(std::max(bar.min(), bar.max())));
     bar.setValue(rt::to32(target));
 }
 
 void PictureViewer::scrollToEnd(rt::ScrollBar &bar, bool farEnd)
 {
-    if (bar.Visible())
-        bar.setValue(farEnd ? bar.Max() : bar.Min());
+    if (bar.isVisible())
+        bar.setValue(farEnd ? bar.max() : bar.min());
 }
 
 bool PictureViewer::wheel(QWheelEvent *event, bool overPicture)
@@ -220,7 +220,7 @@ QPoint PictureViewer::viewportCentre() const
 QSizeF PictureViewer::fitBox() const
 {
     // The viewport with room for both bars, so that a fitted page needs neither.
-    return {root_.Width() - 500.0, root_.Height() - 1250.0};
+    return {root_.width() - 500.0, root_.height() - 1250.0};
 }
 
 void PictureViewer::zoomTo(double zoom)
@@ -237,7 +237,7 @@ void PictureViewer::zoomTo(double zoom, QPoint anchor)
     const double ax = anchor.x() * tpp, ay = anchor.y() * tpp;
     const double old = picture.Zoom();
     // The point of the picture under the anchor, in twips at 1:1.
-    const double px = (ax - picture.Left()) / old, py = (ay - picture.Top()) / old;
+    const double px = (ax - picture.left()) / old, py = (ay - picture.top()) / old;
     if (zoom > 0) {
         picture.setZoom(zoom);
     } else {
@@ -249,9 +249,9 @@ void PictureViewer::zoomTo(double zoom, QPoint anchor)
     skip([&] { root_.Scroll_Reading(); });
     root_.Form_Resize();
     const auto place = [](rt::ScrollBar &bar, double position) {
-        if (!bar.Visible())
+        if (!bar.isVisible())
             return;
-        const double lo = std::min(bar.Min(), bar.Max()), hi = std::max(bar.Min(), bar.Max());
+        const double lo = std::min(bar.min(), bar.max()), hi = std::max(bar.min(), bar.max());
         bar.setValue(rt::to32(std::clamp(position, lo, hi)));
     };
     place(root_.HScroll1, ax - px * picture.Zoom());
@@ -344,7 +344,7 @@ void PictureViewer::saveAs()
 bool PictureViewer::saveTo(const QString &path)
 {
     QString problem;
-    rt::Screen.setMousePointer(rt::Hourglass);
+    rt::setMousePointer(rt::Hourglass);
     try {
         rt::SavePicture(root_.Picture2.picture(), path, rt::formatForName(path));
     } catch (const rt::RuntimeError &e) {
@@ -354,10 +354,10 @@ bool PictureViewer::saveTo(const QString &path)
     } catch (const std::exception &e) {
         problem = QString::fromLocal8Bit(e.what());
     }
-    rt::Screen.setMousePointer(rt::Default);
+    rt::setMousePointer(rt::Default);
     if (problem.isEmpty())
         return true;
-    rt::MsgBoxInfo(root_.clientWidget(), QStringLiteral("Das Bild wurde nicht gespeichert.\n\n%1  ").arg(problem),
+    rt::showInformation(root_.clientWidget(), QStringLiteral("Das Bild wurde nicht gespeichert.\n\n%1  ").arg(problem),
                    QStringLiteral(" Speichern"));
     return false;
 }

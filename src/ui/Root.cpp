@@ -13,7 +13,6 @@
 #include <QImage>
 #include <optional>
 
-using rt::Screen;
 using rt::skip;
 using rt::to32;
 
@@ -113,11 +112,11 @@ void Root::Form_Load()
     skip([&] { if (name.isEmpty() && DateiVorhanden(dir + "Rastelo.bmp")) name = "Rastelo.bmp"; });
     skip([&] { Picture1.setBackColor(White); });
     skip([&] { Picture2.setBackColor(White); });
-    skip([&] { Picture2.setPicture(rt::LoadPicture(dir + name)); });
+    skip([&] { Picture2.setPicture(rt::loadPicture(dir + name)); });
     skip([&] { Picture2.setAutoSize(true); });
-    skip([&] { Picture2.Refresh(); });
-    skip([&] { if (Picture2.Height() < Screen.Height()) setHeight(Picture2.Height() + 930); });
-    skip([&] { if (Picture2.Width() < Screen.Width()) setWidth(Picture2.Width() + 240); });
+    skip([&] { Picture2.refresh(); });
+    skip([&] { if (Picture2.height() < rt::screenHeight()) setHeight(Picture2.height() + 930); });
+    skip([&] { if (Picture2.width() < rt::screenWidth()) setWidth(Picture2.width() + 240); });
     skip([&] { setHeight(6500); });
     skip([&] { setWidth(8500); });
 }
@@ -126,52 +125,52 @@ void Root::Form_Load()
 
 void Root::Form_Resize()
 {
-    if (WindowState() == Minimized)
+    if (windowState() == Minimized)
         return;
-    skip([&] { Picture1.setHeight(HScroll1.Visible() ? Height() - 1250 : Height() - 1020); });
-    skip([&] { Picture1.setWidth(VScroll1.Visible() ? Width() - 500 : Width() - 240); });
+    skip([&] { Picture1.setHeight(HScroll1.isVisible() ? height() - 1250 : height() - 1020); });
+    skip([&] { Picture1.setWidth(VScroll1.isVisible() ? width() - 500 : width() - 240); });
     skip([&] { Scroll_Reading(); });
-    skip([&] { VScroll1.setVisible(Picture2.Height() > Picture1.Height()); });
-    skip([&] { HScroll1.setVisible(Picture2.Width() > Picture1.Width()); });
-    const float firstPassWidth = Picture1.Width();
-    const float firstPassHeight = Picture1.Height();
-    skip([&] { Picture1.setHeight(HScroll1.Visible() ? Height() - 1250 : Height() - 1020); });
-    skip([&] { Picture1.setWidth(VScroll1.Visible() ? Width() - 500 : Width() - 240); });
+    skip([&] { VScroll1.setVisible(Picture2.height() > Picture1.height()); });
+    skip([&] { HScroll1.setVisible(Picture2.width() > Picture1.width()); });
+    const float firstPassWidth = Picture1.width();
+    const float firstPassHeight = Picture1.height();
+    skip([&] { Picture1.setHeight(HScroll1.isVisible() ? height() - 1250 : height() - 1020); });
+    skip([&] { Picture1.setWidth(VScroll1.isVisible() ? width() - 500 : width() - 240); });
     // A bar that appeared or went away changed the viewport: the ranges follow it, so the
     // picture's far edges can be scrolled into view at once.
-    skip([&] { if (Picture1.Width() != firstPassWidth || Picture1.Height() != firstPassHeight) Scroll_Reading(); });
-    skip([&] { VScroll1.setLeft(Width() - 410); });
-    skip([&] { VScroll1.setHeight(Picture1.Height()); });
-    skip([&] { HScroll1.setTop(Height() - 800); });
-    skip([&] { HScroll1.setWidth(Picture1.Width()); });
-    skip([&] { PResize.setLeft(Width() - 345); });
-    skip([&] { PResize.setTop(Height() - 600); });
+    skip([&] { if (Picture1.width() != firstPassWidth || Picture1.height() != firstPassHeight) Scroll_Reading(); });
+    skip([&] { VScroll1.setLeft(width() - 410); });
+    skip([&] { VScroll1.setHeight(Picture1.height()); });
+    skip([&] { HScroll1.setTop(height() - 800); });
+    skip([&] { HScroll1.setWidth(Picture1.width()); });
+    skip([&] { PResize.setLeft(width() - 345); });
+    skip([&] { PResize.setTop(height() - 600); });
 }
 
 // ---- Scrolling -------------------------------------------------------------------------
 
 void Root::Scroll_Reading()
 {
-    VScroll1.setMax(to32(Picture2.container().Height() - Picture2.Height()));
+    VScroll1.setMax(to32(Picture2.container().height() - Picture2.height()));
     VScroll1.setMin(0);
-    VScroll1.setLargeChange(to32(Picture1.container().Height()));
-    VScroll1.setSmallChange(to32(VScroll1.LargeChange() / 10.0));
-    HScroll1.setMax(to32(Picture2.container().Width() - Picture2.Width()));
+    VScroll1.setLargeChange(to32(Picture1.container().height()));
+    VScroll1.setSmallChange(to32(VScroll1.largeChange() / 10.0));
+    HScroll1.setMax(to32(Picture2.container().width() - Picture2.width()));
     HScroll1.setMin(0);
-    HScroll1.setLargeChange(to32(Picture1.container().Width()));
-    HScroll1.setSmallChange(to32(HScroll1.LargeChange() / 10.0));
+    HScroll1.setLargeChange(to32(Picture1.container().width()));
+    HScroll1.setSmallChange(to32(HScroll1.largeChange() / 10.0));
 }
 
 void Root::HScroll1_Change()
 {
-    Picture2.setLeft(static_cast<float>(HScroll1.Value()));
-    Picture1.SetFocus();
+    Picture2.setLeft(static_cast<float>(HScroll1.value()));
+    Picture1.setFocus();
 }
 
 void Root::VScroll1_Change()
 {
-    Picture2.setTop(static_cast<float>(VScroll1.Value()));
-    Picture1.SetFocus();
+    Picture2.setTop(static_cast<float>(VScroll1.value()));
+    Picture1.setFocus();
 }
 
 // ---- Commands --------------------------------------------------------------------------
@@ -184,7 +183,7 @@ void Root::BGerät_Click()
         return;
     std::optional<rt::RuntimeError> failure;
     if (!rt::attempt("BGerät_Click", [&] { Scanner::ChooseSource(hWnd()); }, &failure) && failure && isLibraryError(*failure))
-        skip([&] { rt::MsgBoxInfo(clientWidget(), failure->text(), Caption()); });
+        skip([&] { rt::showInformation(clientWidget(), failure->text(), caption()); });
 }
 
 void Root::BScannen_Click()
@@ -207,13 +206,13 @@ void Root::BScannen_Click()
         Picture2.clearPicture();
         Scroll_Reading();
         Form_Resize();
-        rt::DoEvents();
+        rt::doEvents();
         const std::int16_t r = Scanner::AcquireToFile(hWnd(), dir + name);
         if (r != 0)
             return;
-        Picture2.setPicture(rt::LoadPicture(dir + name));
+        Picture2.setPicture(rt::loadPicture(dir + name));
         if (DateiVorhanden(dir + name))
-            rt::Kill(dir + name);
+            rt::deleteFile(dir + name);
         Scroll_Reading();
         Form_Resize();
         acquired = true;
@@ -224,7 +223,7 @@ void Root::BScannen_Click()
     // with the reason, rather than telling the user that they cancelled.
     const QString message = failure && isLibraryError(*failure) ? failure->text()
                                                                  : QStringLiteral("Der Vorgang wurde von dem Benutzer abgebrochen.  ");
-    skip([&] { rt::MsgBoxInfo(clientWidget(), message, Caption()); });
+    skip([&] { rt::showInformation(clientWidget(), message, caption()); });
 }
 
 void Root::BAblage_Click()
@@ -233,9 +232,9 @@ void Root::BAblage_Click()
     const bool havePicture = !Picture2.picture().isEmpty();
     // Putting the picture there replaces whatever the clipboard held.
     if (havePicture)
-        rt::Clipboard.SetPicture(Picture2.picture());
-    const bool ok = havePicture && rt::Clipboard.HasBitmap();
-    rt::MsgBoxInfo(clientWidget(),
+        rt::setClipboardPicture(Picture2.picture());
+    const bool ok = havePicture && rt::clipboardHasBitmap();
+    rt::showInformation(clientWidget(),
                    ok ? QStringLiteral("Bild-Datei wurde erfolgreich in die Zwischenablage kopiert.  ")
                       : QStringLiteral("Fehler beim Kopiervorgang in die Zwischenablage.  "),
                    QStringLiteral(" Zwischenablage"));

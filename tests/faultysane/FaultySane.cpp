@@ -69,7 +69,12 @@ SANE_Option_Descriptor descriptors[] = {
      sizeof(SANE_Word), SANE_CAP_SOFT_DETECT, SANE_CONSTRAINT_NONE, {nullptr}},
     {"mode", "Scan mode", "Selects the scan mode.", SANE_TYPE_STRING, SANE_UNIT_NONE, 8,
      SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT, SANE_CONSTRAINT_STRING_LIST, {nullptr}},
+    // Strict, as some drivers are: a value off the steps is refused, not rounded.
+    {"br-x", "Bottom-right x", "Right edge of the scan area.", SANE_TYPE_FIXED, SANE_UNIT_MM, sizeof(SANE_Word),
+     SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT, SANE_CONSTRAINT_RANGE, {nullptr}},
 };
+const SANE_Range rightEdges{SANE_FIX(0), SANE_FIX(200), SANE_FIX(2.5)};
+SANE_Word rightEdge = SANE_FIX(200);
 constexpr int optionCount = sizeof descriptors / sizeof descriptors[0];
 
 int sent = 0;
@@ -87,6 +92,7 @@ SANE_Status FAULTY(init)(SANE_Int *version, SANE_Auth_Callback)
     if (version)
         *version = SANE_VERSION_CODE(1, 0, 0);
     descriptors[1].constraint.string_list = modes;
+    descriptors[2].constraint.range = &rightEdges;
     return SANE_STATUS_GOOD;
 }
 
@@ -122,12 +128,21 @@ SANE_Status FAULTY(control_option)(SANE_Handle, SANE_Int option, SANE_Action act
 {
     if (info)
         *info = 0;
+    if (action == SANE_ACTION_SET_VALUE && option == 2) {
+        const SANE_Word v = *static_cast<SANE_Word *>(value);
+        if (v < rightEdges.min || v > rightEdges.max || (v - rightEdges.min) % rightEdges.quant != 0)
+            return SANE_STATUS_INVAL;
+        rightEdge = v;
+        return SANE_STATUS_GOOD;
+    }
     if (action != SANE_ACTION_GET_VALUE)
         return option == 1 ? SANE_STATUS_GOOD : SANE_STATUS_INVAL;
     if (option == 0)
         *static_cast<SANE_Word *>(value) = optionCount;
     else if (option == 1)
         std::strcpy(static_cast<char *>(value), "Gray");
+    else if (option == 2)
+        *static_cast<SANE_Word *>(value) = rightEdge;
     else
         return SANE_STATUS_INVAL;
     return SANE_STATUS_GOOD;

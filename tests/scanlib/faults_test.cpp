@@ -5,6 +5,7 @@
 #include "ScanTestSupport.h"
 
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -187,6 +188,22 @@ QString searchAndCancel(const OwnerWindow &owner, const std::function<bool(QDial
         closed = !d.isVisible();
     });
     return status;
+}
+
+// A strict driver refuses a value off its steps; the library gives it the nearest step.
+TEST_F(Faults, AValueBetweenTheDevicesStepsIsSnappedToTheNearestStep)
+{
+    setFault("none");
+    acquire(path("Temp.bmp"), [&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        auto *edge = d.findChild<QDoubleSpinBox *>(QStringLiteral("br-x"));
+        ASSERT_NE(edge, nullptr);
+        edge->setValue(101.2);
+        ASSERT_TRUE(waitFor([&] { return d.findChild<QDoubleSpinBox *>(QStringLiteral("br-x")) != edge; }));
+        EXPECT_DOUBLE_EQ(d.findChild<QDoubleSpinBox *>(QStringLiteral("br-x"))->value(), 100.0);
+        EXPECT_EQ(shownMessage(d), QString());
+        pressButton(d, "cancel");
+    });
 }
 
 TEST_F(Faults, ACrashWhileSearchingIsReportedInTheSourceDialog)

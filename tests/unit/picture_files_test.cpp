@@ -107,7 +107,7 @@ rt::Picture scanned(const QImage &image, QSize dpm)
     QBuffer bmp;
     bmp.setData(rt::encodeBmp(image, dpm));
     bmp.open(QIODevice::ReadOnly);
-    return rt::LoadPicture(bmp, QStringLiteral("scan.bmp"));
+    return rt::loadPicture(bmp, QStringLiteral("scan.bmp"));
 }
 
 } // namespace

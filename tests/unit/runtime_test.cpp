@@ -82,16 +82,16 @@ TEST_F(BarFixture, MaxBelowMinRunsFromZeroAtTheTopToMaxAtTheBottom)
     EXPECT_EQ(bar.bar()->maximum(), 400);
 
     bar.bar()->triggerAction(QAbstractSlider::SliderSingleStepAdd); // arrow at the bottom
-    EXPECT_EQ(bar.Value(), -90);
+    EXPECT_EQ(bar.value(), -90);
     EXPECT_EQ(changes, 1);
     bar.bar()->triggerAction(QAbstractSlider::SliderPageStepAdd); // track below the thumb
-    EXPECT_EQ(bar.Value(), -400); // stops at Max
+    EXPECT_EQ(bar.value(), -400); // stops at Max
     EXPECT_EQ(changes, 2);
     bar.bar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(bar.Value(), -400);
+    EXPECT_EQ(bar.value(), -400);
     EXPECT_EQ(changes, 2);
     bar.bar()->triggerAction(QAbstractSlider::SliderSingleStepSub); // arrow at the top
-    EXPECT_EQ(bar.Value(), -310);
+    EXPECT_EQ(bar.value(), -310);
     EXPECT_EQ(bar.bar()->value(), 310);
 }
 
@@ -101,21 +101,21 @@ TEST_F(BarFixture, ARangeThatNoLongerHoldsTheValuePullsItToTheNearestEndAndRaise
     bar.setValue(-800);
     ASSERT_EQ(changes, 1);
     bar.setMax(-300);
-    EXPECT_EQ(bar.Value(), -300);
+    EXPECT_EQ(bar.value(), -300);
     EXPECT_EQ(changes, 2);
     bar.setMax(-500); // the value still lies inside: nothing moves
-    EXPECT_EQ(bar.Value(), -300);
+    EXPECT_EQ(bar.value(), -300);
     EXPECT_EQ(changes, 2);
     bar.setMin(-200); // the range is now -200 .. -500, with -300 inside
-    EXPECT_EQ(bar.Value(), -300);
+    EXPECT_EQ(bar.value(), -300);
     EXPECT_EQ(bar.bar()->value(), 100);
     bar.setMin(-350); // now -350 .. -500: -300 lies outside, nearest end -350
-    EXPECT_EQ(bar.Value(), -350);
+    EXPECT_EQ(bar.value(), -350);
     EXPECT_EQ(changes, 3);
     bar.setMax(0); // -350 .. 0 still holds -350
     EXPECT_EQ(changes, 3);
     bar.setMin(0);
-    EXPECT_EQ(bar.Value(), 0);
+    EXPECT_EQ(bar.value(), 0);
     EXPECT_EQ(changes, 4);
 }
 
@@ -129,7 +129,7 @@ TEST_F(BarFixture, DraggingRaisesScrollPerPositionAndChangeOnRelease)
     b->setSliderPosition(105240);
     EXPECT_EQ(scrolls, 3);
     EXPECT_EQ(changes, 0);
-    EXPECT_EQ(bar.Value(), -105240); // far beyond 16 bits
+    EXPECT_EQ(bar.value(), -105240); // far beyond 16 bits
     b->setSliderDown(false); // released
     EXPECT_EQ(changes, 1);
 }
@@ -141,10 +141,10 @@ TEST_F(BarFixture, StepsBelowOneAndValuesOutsideTheRangeAreRefused)
     EXPECT_EQ(errorOf([&] { bar.setSmallChange(0); }), ErrorCode::InvalidPropertyValue);
     EXPECT_EQ(errorOf([&] { bar.setLargeChange(-1); }), ErrorCode::InvalidPropertyValue);
     EXPECT_EQ(errorOf([&] { bar.setValue(101); }), ErrorCode::InvalidPropertyValue);
-    EXPECT_EQ(bar.SmallChange(), 5);
+    EXPECT_EQ(bar.smallChange(), 5);
     EXPECT_EQ(bar.bar()->singleStep(), 5);
     bar.setLargeChange(2147483647);
-    EXPECT_EQ(bar.LargeChange(), 2147483647);
+    EXPECT_EQ(bar.largeChange(), 2147483647);
     EXPECT_EQ(changes, 0);
 }
 
@@ -156,10 +156,10 @@ TEST(Controls, NegativeSizesAreRefusedAndTheOldSizeStays)
     EXPECT_EQ(errorOf([&] { box.setHeight(-1); }), ErrorCode::InvalidPropertyValue);
     EXPECT_EQ(errorOf([&] { box.setWidth(-0.5f); }), ErrorCode::InvalidPropertyValue);
     EXPECT_EQ(errorOf([&] { form.setHeight(-10); }), ErrorCode::InvalidPropertyValue);
-    EXPECT_FLOAT_EQ(box.Height(), 6090);
+    EXPECT_FLOAT_EQ(box.height(), 6090);
     EXPECT_EQ(box.widget()->geometry(), QRect(3, 30, 604, 406));
     box.setLeft(-400); // negative positions are fine
-    EXPECT_FLOAT_EQ(box.Left(), -400);
+    EXPECT_FLOAT_EQ(box.left(), -400);
     EXPECT_EQ(box.widget()->x(), -27);
 }
 
@@ -171,8 +171,8 @@ TEST(Controls, AChildPictureIsClippedByItsContainerAndShowsItsLowerRightPartWhen
     PictureBox picture(viewport);
     picture.setAutoSize(true);
     picture.setPicture(Picture(patternImage(300, 200)));
-    EXPECT_FLOAT_EQ(picture.Width(), 4500);
-    EXPECT_FLOAT_EQ(picture.Height(), 3000);
+    EXPECT_FLOAT_EQ(picture.width(), 4500);
+    EXPECT_FLOAT_EQ(picture.height(), 3000);
     picture.setLeft(-150 * 15);
     picture.setTop(-100 * 15);
     form.clientWidget()->resize(200, 200);
@@ -189,15 +189,15 @@ TEST(Controls, AutoSizeFollowsEveryAssignedPictureButNotAnEmptyStart)
     box.place(0, 0, 600, 300);
     box.setBackColor(0xFFFFFF);
     box.setAutoSize(true); // nothing assigned yet: the box keeps its size
-    EXPECT_FLOAT_EQ(box.Width(), 600);
+    EXPECT_FLOAT_EQ(box.width(), 600);
     const QImage shot = box.widget()->grab().toImage();
     EXPECT_EQ(shot.pixel(5, 5) & 0xFFFFFF, 0xFFFFFFu);
     box.setPicture(Picture(patternImage(10, 20)));
-    EXPECT_FLOAT_EQ(box.Width(), 150);
-    EXPECT_FLOAT_EQ(box.Height(), 300);
+    EXPECT_FLOAT_EQ(box.width(), 150);
+    EXPECT_FLOAT_EQ(box.height(), 300);
     box.clearPicture();
-    EXPECT_FLOAT_EQ(box.Width(), 0);
-    EXPECT_FLOAT_EQ(box.Height(), 0);
+    EXPECT_FLOAT_EQ(box.width(), 0);
+    EXPECT_FLOAT_EQ(box.height(), 0);
 }
 
 TEST(Form, WritingASizeResizesAtOnceAndRaisesResizeOnlyOnAChange)
@@ -208,18 +208,18 @@ TEST(Form, WritingASizeResizesAtOnceAndRaisesResizeOnlyOnAChange)
     form.setWidth(8500);
     form.setHeight(6500);
     EXPECT_EQ(resizes, 2);
-    form.Show(); // the first showing
+    form.show(); // the first showing
     EXPECT_EQ(resizes, 3);
     resizes = 2;
     form.setHeight(6500);
     EXPECT_EQ(resizes, 2);
-    EXPECT_FLOAT_EQ(form.Width(), 8500);
+    EXPECT_FLOAT_EQ(form.width(), 8500);
     // Outer frame: 567 x 433 px less the caption bar and borders.
     EXPECT_EQ(form.clientWidget()->size(), QSize(567 - 8, 433 - 26));
     form.clientWidget()->resize(600, 400); // as the user or the window manager would
     EXPECT_EQ(resizes, 3);
-    EXPECT_FLOAT_EQ(form.Width(), (600 + 8) * 15.0f);
-    EXPECT_FLOAT_EQ(form.Height(), (400 + 26) * 15.0f);
+    EXPECT_FLOAT_EQ(form.width(), (600 + 8) * 15.0f);
+    EXPECT_FLOAT_EQ(form.height(), (400 + 26) * 15.0f);
 }
 
 TEST(Form, LoadRunsOnceBeforeTheFirstShowingWhichRaisesResize)
@@ -231,8 +231,8 @@ TEST(Form, LoadRunsOnceBeforeTheFirstShowingWhichRaisesResize)
         EXPECT_FALSE(form.clientWidget()->isVisible());
     });
     form.onResize([&] { events.push_back("resize"); });
-    form.Show();
-    form.Show();
+    form.show();
+    form.show();
     EXPECT_EQ(events, (std::vector<std::string>{"load", "resize"}));
 }
 
@@ -251,21 +251,21 @@ TEST(Form, AFailingHandlerNeverEscapesIntoTheEventLoop)
 
 TEST(Screen, ThePointerIsProgramWideAndReturnsToTheDefault)
 {
-    Screen.setMousePointer(Hourglass);
-    Screen.setMousePointer(Hourglass);
-    EXPECT_EQ(Screen.MousePointer(), Hourglass);
+    rt::setMousePointer(Hourglass);
+    rt::setMousePointer(Hourglass);
+    EXPECT_EQ(rt::mousePointer(), Hourglass);
     ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    Screen.setMousePointer(Default);
-    EXPECT_EQ(Screen.MousePointer(), Default);
+    rt::setMousePointer(Default);
+    EXPECT_EQ(rt::mousePointer(), Default);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_GT(Screen.Width(), 0.0f);
+    EXPECT_GT(rt::screenWidth(), 0.0f);
 }
 
 TEST(MessageBox, IsAnInformationBoxWithOneOkButtonTitleAndText)
 {
     MessageBoxWatcher watcher;
-    MsgBoxInfo(nullptr, QStringLiteral("Text.  "), QStringLiteral(" Titel"));
+    showInformation(nullptr, QStringLiteral("Text.  "), QStringLiteral(" Titel"));
     ASSERT_EQ(watcher.shown().size(), 1u);
     EXPECT_EQ(watcher.shown()[0].title, QStringLiteral(" Titel"));
     EXPECT_EQ(watcher.shown()[0].text, QStringLiteral("Text.  "));
@@ -281,11 +281,11 @@ TEST(PictureLoader, ReadsBmpJpegAndGifAtTheirPixelSize)
     dir.writeImage("a.jpg", image, "JPEG");
     dir.write("a.gif", gifBytes(image));
     for (const char *name : {"a.bmp", "a.jpg", "a.gif"}) {
-        const Picture p = LoadPicture(dir.file(name));
+        const Picture p = loadPicture(dir.file(name));
         EXPECT_EQ(p.image().size(), QSize(37, 23)) << name;
         EXPECT_FLOAT_EQ(p.widthTwips(), 37 * 15.0f);
     }
-    EXPECT_EQ(LoadPicture(dir.file("a.bmp")).image().pixel(36, 22), image.pixel(36, 22));
+    EXPECT_EQ(loadPicture(dir.file("a.bmp")).image().pixel(36, 22), image.pixel(36, 22));
 }
 
 TEST(PictureLoader, RefusesWhatIsNoBmpJpegOrGifWithoutBlocking)
@@ -316,7 +316,7 @@ TEST(PictureLoader, RefusesWhatIsNoBmpJpegOrGifWithoutBlocking)
     ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file("fifo.bmp")).constData(), 0600), 0);
 
     for (const char *name : {"png.bmp", "empty.jpg", "text.gif", "truncated.jpg", "huge.bmp", "dir.bmp", "fifo.bmp"})
-        EXPECT_EQ(errorOf([&] { LoadPicture(dir.file(name)); }), ErrorCode::InvalidPicture) << name;
-    EXPECT_EQ(errorOf([&] { LoadPicture(dir.file("missing.bmp")); }), ErrorCode::FileNotFound);
-    EXPECT_EQ(errorOf([&] { LoadPicture(QString()); }), ErrorCode::FileNotFound);
+        EXPECT_EQ(errorOf([&] { loadPicture(dir.file(name)); }), ErrorCode::InvalidPicture) << name;
+    EXPECT_EQ(errorOf([&] { loadPicture(dir.file("missing.bmp")); }), ErrorCode::FileNotFound);
+    EXPECT_EQ(errorOf([&] { loadPicture(QString()); }), ErrorCode::FileNotFound);
 }

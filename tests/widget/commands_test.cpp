@@ -34,7 +34,7 @@ struct Scan : ::testing::Test {
     Root root;
     std::vector<ShownMessage> messages;
 
-    void SetUp() override { root.Show(); }
+    void SetUp() override { root.show(); }
     QString scanFile(const QImage &image)
     {
         const QString path = QDir(dir.path()).filePath("scan-source.bmp");
@@ -57,7 +57,7 @@ TEST_F(Scan, APictureLargerThanTheViewportShowsFromItsTopLeftWithItsBars)
     const QImage page = patternImage(1200, 900);
     bool hourglassDuring = false, clearedDuring = false;
     library.set(scanFile(page), 0, [&] {
-        hourglassDuring = rt::Screen.MousePointer() == rt::Hourglass;
+        hourglassDuring = rt::mousePointer() == rt::Hourglass;
         clearedDuring = root.Picture2.picture().isEmpty();
     });
     click(root.BScannen);
@@ -68,15 +68,15 @@ TEST_F(Scan, APictureLargerThanTheViewportShowsFromItsTopLeftWithItsBars)
     EXPECT_TRUE(hourglassDuring);
     EXPECT_TRUE(clearedDuring);
     EXPECT_EQ(root.Picture2.picture().image(), page.convertToFormat(root.Picture2.picture().image().format()));
-    EXPECT_FLOAT_EQ(root.Picture2.Width(), 1200 * 15.0f);
-    EXPECT_TRUE(root.VScroll1.Visible());
-    EXPECT_TRUE(root.HScroll1.Visible());
-    EXPECT_FLOAT_EQ(root.Picture2.Left(), 0);
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), 0);
+    EXPECT_FLOAT_EQ(root.Picture2.width(), 1200 * 15.0f);
+    EXPECT_TRUE(root.VScroll1.isVisible());
+    EXPECT_TRUE(root.HScroll1.isVisible());
+    EXPECT_FLOAT_EQ(root.Picture2.left(), 0);
+    EXPECT_FLOAT_EQ(root.Picture2.top(), 0);
     // The ranges follow the viewport as the bars left it.
-    EXPECT_EQ(root.VScroll1.Max(), rt::to32(root.Height() - 1250 - 900 * 15.0f));
+    EXPECT_EQ(root.VScroll1.max(), rt::to32(root.height() - 1250 - 900 * 15.0f));
     EXPECT_FALSE(tempExists());
-    EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
+    EXPECT_EQ(rt::mousePointer(), rt::Default);
 }
 
 TEST_F(Scan, RightAfterAScanBothBarsReachThePicturesFarEdges)
@@ -88,13 +88,13 @@ TEST_F(Scan, RightAfterAScanBothBarsReachThePicturesFarEdges)
         root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderToMaximum);
         root.HScroll1.bar()->triggerAction(QAbstractSlider::SliderToMaximum);
         // The lower right corner of the picture meets the viewport's, wherever a bar showed.
-        if (root.VScroll1.Visible()) {
-            EXPECT_FLOAT_EQ(root.Picture2.Top() + root.Picture2.Height(), root.Picture1.Height()) << size.height();
+        if (root.VScroll1.isVisible()) {
+            EXPECT_FLOAT_EQ(root.Picture2.top() + root.Picture2.height(), root.Picture1.height()) << size.height();
         }
-        if (root.HScroll1.Visible()) {
-            EXPECT_FLOAT_EQ(root.Picture2.Left() + root.Picture2.Width(), root.Picture1.Width()) << size.width();
+        if (root.HScroll1.isVisible()) {
+            EXPECT_FLOAT_EQ(root.Picture2.left() + root.Picture2.width(), root.Picture1.width()) << size.width();
         }
-        EXPECT_TRUE(root.VScroll1.Visible() || root.HScroll1.Visible());
+        EXPECT_TRUE(root.VScroll1.isVisible() || root.HScroll1.isVisible());
     }
 }
 
@@ -104,10 +104,10 @@ TEST_F(Scan, APictureSmallerThanTheViewportNeedsNoBars)
     click(root.BScannen);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(root.Picture2.picture().image().size(), QSize(100, 80));
-    EXPECT_FALSE(root.VScroll1.Visible());
-    EXPECT_FALSE(root.HScroll1.Visible());
-    EXPECT_FLOAT_EQ(root.Picture2.Left(), 0);
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), 0);
+    EXPECT_FALSE(root.VScroll1.isVisible());
+    EXPECT_FALSE(root.HScroll1.isVisible());
+    EXPECT_FLOAT_EQ(root.Picture2.left(), 0);
+    EXPECT_FLOAT_EQ(root.Picture2.top(), 0);
     EXPECT_FALSE(tempExists());
 }
 
@@ -117,10 +117,10 @@ TEST_F(Scan, APageBeyondSixteenBitSizesIsShownAndScrollable)
     library.set(scanFile(patternImage(2480, 3508)), 0);
     click(root.BScannen);
     EXPECT_TRUE(messages.empty());
-    ASSERT_TRUE(root.VScroll1.Visible());
-    EXPECT_EQ(root.VScroll1.Max(), rt::to32(root.Height() - 1250 - 52620.0f));
+    ASSERT_TRUE(root.VScroll1.isVisible());
+    EXPECT_EQ(root.VScroll1.max(), rt::to32(root.height() - 1250 - 52620.0f));
     root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderToMaximum);
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), static_cast<float>(root.VScroll1.Max()));
+    EXPECT_FLOAT_EQ(root.Picture2.top(), static_cast<float>(root.VScroll1.max()));
     EXPECT_FALSE(tempExists());
 }
 
@@ -130,10 +130,10 @@ TEST_F(Scan, ANewScanStartsAtTheTopLeftAfterScrolling)
     click(root.BScannen);
     root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderToMaximum);
     root.HScroll1.bar()->triggerAction(QAbstractSlider::SliderToMaximum);
-    ASSERT_LT(root.Picture2.Top(), 0.0f);
+    ASSERT_LT(root.Picture2.top(), 0.0f);
     click(root.BScannen);
-    EXPECT_FLOAT_EQ(root.Picture2.Left(), 0);
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), 0);
+    EXPECT_FLOAT_EQ(root.Picture2.left(), 0);
+    EXPECT_FLOAT_EQ(root.Picture2.top(), 0);
 }
 
 TEST_F(Scan, CancelLeavesAnEmptyViewAndOneMessage)
@@ -148,9 +148,9 @@ TEST_F(Scan, CancelLeavesAnEmptyViewAndOneMessage)
     EXPECT_EQ(messages[0].text, Cancelled);
     EXPECT_TRUE(messages[0].information);
     EXPECT_TRUE(root.Picture2.picture().isEmpty());
-    EXPECT_FALSE(root.VScroll1.Visible());
-    EXPECT_FALSE(root.HScroll1.Visible());
-    EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
+    EXPECT_FALSE(root.VScroll1.isVisible());
+    EXPECT_FALSE(root.HScroll1.isVisible());
+    EXPECT_EQ(rt::mousePointer(), rt::Default);
 }
 
 TEST_F(Scan, AWrittenFileThatIsNoPictureStaysAndTheCommandFails)
@@ -162,7 +162,7 @@ TEST_F(Scan, AWrittenFileThatIsNoPictureStaysAndTheCommandFails)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, Cancelled);
     EXPECT_TRUE(tempExists());
-    EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
+    EXPECT_EQ(rt::mousePointer(), rt::Default);
 }
 
 TEST_F(Scan, ATempFileLeftFromAnEarlierRunIsReplacedAndRemoved)

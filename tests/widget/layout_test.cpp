@@ -24,7 +24,7 @@ void dragToEnd(rt::ScrollBar &bar)
 
 void showActive(Root &root)
 {
-    root.Show();
+    root.show();
     root.clientWidget()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(root.clientWidget()));
 }
@@ -39,28 +39,28 @@ TEST(ScrollReading, RangesFollowTheViewportThePictureAndTheWindow)
     root.Picture1.setHeight(500);
     root.Picture2.setHeight(900);
     root.Scroll_Reading();
-    EXPECT_EQ(root.VScroll1.Max(), -400);
-    EXPECT_EQ(root.VScroll1.Min(), 0);
-    EXPECT_EQ(root.VScroll1.LargeChange(), 900);
-    EXPECT_EQ(root.VScroll1.SmallChange(), 90);
+    EXPECT_EQ(root.VScroll1.max(), -400);
+    EXPECT_EQ(root.VScroll1.min(), 0);
+    EXPECT_EQ(root.VScroll1.largeChange(), 900);
+    EXPECT_EQ(root.VScroll1.smallChange(), 90);
     dragToEnd(root.VScroll1);
-    EXPECT_EQ(root.VScroll1.Value(), -400);
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), -400);
+    EXPECT_EQ(root.VScroll1.value(), -400);
+    EXPECT_FLOAT_EQ(root.Picture2.top(), -400);
 
     root.setHeight(6500);
     root.Picture1.setHeight(900);
     root.Scroll_Reading();
-    EXPECT_EQ(root.VScroll1.Max(), 0); // exactly as high as the viewport
-    EXPECT_EQ(root.VScroll1.LargeChange(), 6500);
-    EXPECT_EQ(root.VScroll1.SmallChange(), 650);
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), 0); // pulled back with the value
+    EXPECT_EQ(root.VScroll1.max(), 0); // exactly as high as the viewport
+    EXPECT_EQ(root.VScroll1.largeChange(), 6500);
+    EXPECT_EQ(root.VScroll1.smallChange(), 650);
+    EXPECT_FLOAT_EQ(root.Picture2.top(), 0); // pulled back with the value
 
     root.setWidth(6525); // a tenth of it lies halfway: 652.5 rounds to 652
     root.Scroll_Reading();
-    EXPECT_EQ(root.HScroll1.SmallChange(), 652);
+    EXPECT_EQ(root.HScroll1.smallChange(), 652);
     root.setWidth(6535);
     root.Scroll_Reading();
-    EXPECT_EQ(root.HScroll1.SmallChange(), 654);
+    EXPECT_EQ(root.HScroll1.smallChange(), 654);
 }
 
 TEST(ScrollReading, AShrunkRangePullsValueAndPictureBackAtOnce)
@@ -71,12 +71,12 @@ TEST(ScrollReading, AShrunkRangePullsValueAndPictureBackAtOnce)
     root.Picture2.setHeight(1500);
     root.Scroll_Reading();
     root.VScroll1.setValue(-800);
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), -800);
+    EXPECT_FLOAT_EQ(root.Picture2.top(), -800);
     root.Picture2.setHeight(800);
     root.Scroll_Reading();
-    EXPECT_EQ(root.VScroll1.Max(), -300);
-    EXPECT_EQ(root.VScroll1.Value(), -300);
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), -300);
+    EXPECT_EQ(root.VScroll1.max(), -300);
+    EXPECT_EQ(root.VScroll1.value(), -300);
+    EXPECT_FLOAT_EQ(root.Picture2.top(), -300);
 }
 
 TEST(Scrolling, ArrowsAndTrackMoveThePictureAndTheFocusGoesToTheViewport)
@@ -85,26 +85,26 @@ TEST(Scrolling, ArrowsAndTrackMoveThePictureAndTheFocusGoesToTheViewport)
     dir.writeImage("Rastelo.bmp", patternImage(1000, 900), "BMP");
     Root root;
     showActive(root);
-    ASSERT_TRUE(root.VScroll1.Visible());
-    const std::int32_t small = root.VScroll1.SmallChange();
-    const std::int32_t large = root.VScroll1.LargeChange();
-    root.BAblage.SetFocus();
+    ASSERT_TRUE(root.VScroll1.isVisible());
+    const std::int32_t small = root.VScroll1.smallChange();
+    const std::int32_t large = root.VScroll1.largeChange();
+    root.BAblage.setFocus();
     root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), static_cast<float>(-small));
+    EXPECT_FLOAT_EQ(root.Picture2.top(), static_cast<float>(-small));
     EXPECT_EQ(QApplication::focusWidget(), root.Picture1.widget());
     root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), static_cast<float>(std::max(-small - large, root.VScroll1.Max())));
+    EXPECT_FLOAT_EQ(root.Picture2.top(), static_cast<float>(std::max(-small - large, root.VScroll1.max())));
     for (int i = 0; i < 20; ++i)
         root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(root.VScroll1.Value(), root.VScroll1.Max()); // stops at the end
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), static_cast<float>(root.VScroll1.Max()));
+    EXPECT_EQ(root.VScroll1.value(), root.VScroll1.max()); // stops at the end
+    EXPECT_FLOAT_EQ(root.Picture2.top(), static_cast<float>(root.VScroll1.max()));
 
     // While the thumb is dragged, the picture follows before the release.
     QScrollBar *h = root.HScroll1.bar();
     h->setSliderDown(true);
     h->setSliderPosition(h->maximum() / 2);
-    EXPECT_FLOAT_EQ(root.Picture2.Left(), static_cast<float>(root.HScroll1.Value()));
-    EXPECT_LT(root.Picture2.Left(), 0.0f);
+    EXPECT_FLOAT_EQ(root.Picture2.left(), static_cast<float>(root.HScroll1.value()));
+    EXPECT_LT(root.Picture2.left(), 0.0f);
     h->setSliderDown(false);
 }
 
@@ -112,17 +112,17 @@ TEST(Layout, ABarShowsOnlyWhenThePictureIsLargerThanTheViewport)
 {
     ProgramDir dir;
     Root root;
-    root.Show();
+    root.show();
     root.Picture2.setWidth(1000);
     root.HScroll1.setVisible(false);
     root.Picture2.setHeight(6500 - 1020 + 1);
     root.Form_Resize();
-    EXPECT_TRUE(root.VScroll1.Visible());
+    EXPECT_TRUE(root.VScroll1.isVisible());
     root.Picture2.setHeight(6500 - 1020);
     root.Form_Resize();
-    EXPECT_FALSE(root.VScroll1.Visible());
-    EXPECT_FLOAT_EQ(root.Picture1.Height(), 5480);
-    EXPECT_FLOAT_EQ(root.Picture1.Width(), 8260);
+    EXPECT_FALSE(root.VScroll1.isVisible());
+    EXPECT_FLOAT_EQ(root.Picture1.height(), 5480);
+    EXPECT_FLOAT_EQ(root.Picture1.width(), 8260);
 }
 
 TEST(Layout, BothBarsHideForASmallPictureAndTheRangesFollowTheSecondPassViewport)
@@ -130,39 +130,39 @@ TEST(Layout, BothBarsHideForASmallPictureAndTheRangesFollowTheSecondPassViewport
     ProgramDir dir;
     Root root; // at its design size, both bars visible, the empty 7530 x 4650 picture
     root.Form_Resize();
-    EXPECT_FALSE(root.VScroll1.Visible());
-    EXPECT_FALSE(root.HScroll1.Visible());
-    EXPECT_FLOAT_EQ(root.Picture1.Width(), 9570 - 500 + 260);
-    EXPECT_FLOAT_EQ(root.Picture1.Height(), 7245 - 1250 + 230);
-    EXPECT_EQ(root.HScroll1.Max(), 9570 - 240 - 7530);
-    EXPECT_EQ(root.VScroll1.Max(), 7245 - 1020 - 4650);
-    EXPECT_FLOAT_EQ(root.VScroll1.Left(), 9570 - 410);
-    EXPECT_FLOAT_EQ(root.HScroll1.Top(), 7245 - 800);
-    EXPECT_FLOAT_EQ(root.PResize.Left(), 9570 - 345);
-    EXPECT_FLOAT_EQ(root.PResize.Top(), 7245 - 600);
+    EXPECT_FALSE(root.VScroll1.isVisible());
+    EXPECT_FALSE(root.HScroll1.isVisible());
+    EXPECT_FLOAT_EQ(root.Picture1.width(), 9570 - 500 + 260);
+    EXPECT_FLOAT_EQ(root.Picture1.height(), 7245 - 1250 + 230);
+    EXPECT_EQ(root.HScroll1.max(), 9570 - 240 - 7530);
+    EXPECT_EQ(root.VScroll1.max(), 7245 - 1020 - 4650);
+    EXPECT_FLOAT_EQ(root.VScroll1.left(), 9570 - 410);
+    EXPECT_FLOAT_EQ(root.HScroll1.top(), 7245 - 800);
+    EXPECT_FLOAT_EQ(root.PResize.left(), 9570 - 345);
+    EXPECT_FLOAT_EQ(root.PResize.top(), 7245 - 600);
 }
 
 TEST(Layout, BetweenTheTwoOffsetsTheBarsSwapOnEveryRun)
 {
     ProgramDir dir;
     Root root;
-    root.Show();
+    root.show();
     root.Picture2.setHeight(5400); // in (6500 - 1250, 6500 - 1020]
     root.Picture2.setWidth(8100);  // in (8500 - 500, 8500 - 240]
     root.VScroll1.setVisible(true);
     root.HScroll1.setVisible(false);
     root.Form_Resize();
-    EXPECT_FALSE(root.VScroll1.Visible());
-    EXPECT_TRUE(root.HScroll1.Visible());
+    EXPECT_FALSE(root.VScroll1.isVisible());
+    EXPECT_TRUE(root.HScroll1.isVisible());
     root.Form_Resize();
-    EXPECT_TRUE(root.VScroll1.Visible());
-    EXPECT_FALSE(root.HScroll1.Visible());
+    EXPECT_TRUE(root.VScroll1.isVisible());
+    EXPECT_FALSE(root.HScroll1.isVisible());
     for (bool both : {true, false}) {
         root.VScroll1.setVisible(both);
         root.HScroll1.setVisible(both);
         root.Form_Resize();
-        EXPECT_EQ(root.VScroll1.Visible(), both);
-        EXPECT_EQ(root.HScroll1.Visible(), both);
+        EXPECT_EQ(root.VScroll1.isVisible(), both);
+        EXPECT_EQ(root.HScroll1.isVisible(), both);
     }
 }
 
@@ -170,31 +170,31 @@ TEST(Layout, AMinimisedWindowIsLeftAloneAndRestoringLaysItOut)
 {
     ProgramDir dir;
     Root root;
-    root.Show();
+    root.show();
     root.clientWidget()->showMinimized();
-    ASSERT_EQ(root.WindowState(), rt::Form::Minimized);
+    ASSERT_EQ(root.windowState(), rt::Form::Minimized);
     root.Picture2.setHeight(20000);
     root.Form_Resize();
-    EXPECT_FALSE(root.VScroll1.Visible());
+    EXPECT_FALSE(root.VScroll1.isVisible());
     root.clientWidget()->showNormal();
-    EXPECT_TRUE(root.VScroll1.Visible());
-    EXPECT_EQ(root.VScroll1.Max(), 6500 - 1020 - 20000);
+    EXPECT_TRUE(root.VScroll1.isVisible());
+    EXPECT_EQ(root.VScroll1.max(), 6500 - 1020 - 20000);
 }
 
 TEST(Layout, AWindowSmallerThanTheOffsetsSkipsThoseStepsOnly)
 {
     ProgramDir dir;
     Root root;
-    root.Show();
-    const float viewportHeight = root.Picture1.Height();
+    root.show();
+    const float viewportHeight = root.Picture1.height();
     root.setHeight(1000);
-    EXPECT_FLOAT_EQ(root.Picture1.Height(), viewportHeight); // 1000 - 1020 refused
-    EXPECT_FLOAT_EQ(root.HScroll1.Top(), 200);
-    EXPECT_FLOAT_EQ(root.PResize.Top(), 400);
+    EXPECT_FLOAT_EQ(root.Picture1.height(), viewportHeight); // 1000 - 1020 refused
+    EXPECT_FLOAT_EQ(root.HScroll1.top(), 200);
+    EXPECT_FLOAT_EQ(root.PResize.top(), 400);
     root.setWidth(200);
-    EXPECT_FLOAT_EQ(root.VScroll1.Left(), -210);
-    EXPECT_FLOAT_EQ(root.PResize.Left(), -145);
-    EXPECT_FLOAT_EQ(root.Picture1.Width(), 8260); // 200 - 240 refused
+    EXPECT_FLOAT_EQ(root.VScroll1.left(), -210);
+    EXPECT_FLOAT_EQ(root.PResize.left(), -145);
+    EXPECT_FLOAT_EQ(root.Picture1.width(), 8260); // 200 - 240 refused
 }
 
 TEST(Layout, AScanSizedStartPictureScrollsToEveryEdge)
@@ -205,18 +205,18 @@ TEST(Layout, AScanSizedStartPictureScrollsToEveryEdge)
     dir.writeImage("Rastelo.bmp", page, "BMP");
     Root root;
     showActive(root);
-    ASSERT_TRUE(root.VScroll1.Visible());
-    ASSERT_TRUE(root.HScroll1.Visible());
-    EXPECT_FLOAT_EQ(root.Picture2.Left(), 0);
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), 0);
+    ASSERT_TRUE(root.VScroll1.isVisible());
+    ASSERT_TRUE(root.HScroll1.isVisible());
+    EXPECT_FLOAT_EQ(root.Picture2.left(), 0);
+    EXPECT_FLOAT_EQ(root.Picture2.top(), 0);
     QImage shot = root.Picture1.widget()->grab().toImage();
     EXPECT_EQ(shot.pixel(0, 0), page.pixel(0, 0));
 
     dragToEnd(root.VScroll1);
     dragToEnd(root.HScroll1);
-    EXPECT_EQ(root.VScroll1.Max(), rt::to32(root.Picture1.Height() - 105240.0f));
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), static_cast<float>(root.VScroll1.Max()));
-    EXPECT_FLOAT_EQ(root.Picture2.Left(), static_cast<float>(root.HScroll1.Max()));
+    EXPECT_EQ(root.VScroll1.max(), rt::to32(root.Picture1.height() - 105240.0f));
+    EXPECT_FLOAT_EQ(root.Picture2.top(), static_cast<float>(root.VScroll1.max()));
+    EXPECT_FLOAT_EQ(root.Picture2.left(), static_cast<float>(root.HScroll1.max()));
     shot = root.Picture1.widget()->grab().toImage();
     const int w = shot.width(), h = shot.height();
     EXPECT_EQ(shot.pixel(w - 1, h - 1), page.pixel(4959, 7015));
@@ -250,7 +250,7 @@ TEST(Scrolling, AStepRepaintsOnlyTheUncoveredStrip)
     root.VScroll1.bar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     QApplication::processEvents();
     const QSize viewport = root.Picture1.widget()->size();
-    const int stepPx = rt::toPixels(root.VScroll1.SmallChange());
+    const int stepPx = rt::toPixels(root.VScroll1.smallChange());
     EXPECT_GT(painted.area, 0);
     EXPECT_LE(painted.area, qint64{viewport.width()} * (stepPx + 2));
 }

@@ -73,7 +73,7 @@ TEST(LibraryLoading, EveryUnloadableLibraryGivesTheSameMessageForBothCommands)
         ProgramDir dir;
         make(dir);
         Root root;
-        root.Show();
+        root.show();
         MessageBoxWatcher watcher;
         root.BGerät.button()->click();
         root.BScannen.button()->click();
@@ -87,7 +87,7 @@ TEST(LibraryLoading, EveryUnloadableLibraryGivesTheSameMessageForBothCommands)
             EXPECT_TRUE(shown.text.endsWith(QStringLiteral(".  ")));
         }
         EXPECT_EQ(watcher.shown()[0].text, watcher.shown()[1].text);
-        EXPECT_EQ(rt::Screen.MousePointer(), rt::Default);
+        EXPECT_EQ(rt::mousePointer(), rt::Default);
         EXPECT_TRUE(root.Picture2.picture().isEmpty());
     }
 }

@@ -21,7 +21,7 @@ struct Expected {
 TEST(RootWindow, ControlsStandWhereTheDesignPutsThem)
 {
     Root root;
-    EXPECT_EQ(root.Caption(), QStringLiteral(" Vistoramo"));
+    EXPECT_EQ(root.caption(), QStringLiteral(" Vistoramo"));
     const Expected table[] = {
         {"BGerät", root.BGerät, {3, 3, 73, 25}},
         {"BScannen", root.BScannen, {78, 3, 73, 25}},
@@ -37,9 +37,9 @@ TEST(RootWindow, ControlsStandWhereTheDesignPutsThem)
     EXPECT_EQ(root.Picture2.widget()->parentWidget(), root.Picture1.widget());
     EXPECT_EQ(&root.Picture2.container(), static_cast<rt::Container *>(&root.Picture1));
     EXPECT_EQ(&root.Picture1.container(), static_cast<rt::Container *>(&root));
-    EXPECT_EQ(root.BGerät.Caption(), QStringLiteral("&Geräte"));
-    EXPECT_EQ(root.BScannen.Caption(), QStringLiteral("&Bilddatei"));
-    EXPECT_EQ(root.BAblage.Caption(), QStringLiteral("&Ablage"));
+    EXPECT_EQ(root.BGerät.caption(), QStringLiteral("&Geräte"));
+    EXPECT_EQ(root.BScannen.caption(), QStringLiteral("&Bilddatei"));
+    EXPECT_EQ(root.BAblage.caption(), QStringLiteral("&Ablage"));
     // the design client area, plus the frame allowance
     EXPECT_EQ(root.clientWidget()->size(), QSize(630, 457));
 }
@@ -47,14 +47,14 @@ TEST(RootWindow, ControlsStandWhereTheDesignPutsThem)
 TEST(RootWindow, BeforeStartUpBothBarsShowAndThePictureIsEmptyWhite)
 {
     Root root;
-    EXPECT_TRUE(root.VScroll1.Visible());
-    EXPECT_TRUE(root.HScroll1.Visible());
-    EXPECT_EQ(root.VScroll1.Value(), 0);
-    EXPECT_EQ(root.HScroll1.Value(), 0);
+    EXPECT_TRUE(root.VScroll1.isVisible());
+    EXPECT_TRUE(root.HScroll1.isVisible());
+    EXPECT_EQ(root.VScroll1.value(), 0);
+    EXPECT_EQ(root.HScroll1.value(), 0);
     EXPECT_TRUE(root.Picture2.picture().isEmpty());
-    EXPECT_EQ(root.Picture2.BackColor() & 0xFFFFFF, 0xFFFFFFu);
-    EXPECT_FLOAT_EQ(root.Picture2.Width(), 7530);
-    EXPECT_FLOAT_EQ(root.Picture2.Height(), 4650);
+    EXPECT_EQ(root.Picture2.backColor() & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_FLOAT_EQ(root.Picture2.width(), 7530);
+    EXPECT_FLOAT_EQ(root.Picture2.height(), 4650);
     EXPECT_EQ(root.PResize.picture().image().size(), QSize(13, 12));
 }
 
@@ -79,7 +79,7 @@ TEST(RootWindow, FontIconAndTabOrder)
 TEST(RootWindow, AccessKeysClickTheButtonsAndTheGripDoesNothing)
 {
     Root root;
-    root.Show();
+    root.show();
     root.clientWidget()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(root.clientWidget()));
     QSignalSpy geraete(root.BGerät.button(), &QPushButton::clicked);

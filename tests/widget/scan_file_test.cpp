@@ -55,7 +55,7 @@ struct ScanFile : ::testing::Test {
         ASSERT_TRUE(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         patternImage(90, 70).save(source, "BMP");
         library.set(source, 0, [this] { scratch = QFileInfo(library.lastPath()).absolutePath(); });
-        root.Show();
+        root.show();
     }
     void scan()
     {
@@ -152,7 +152,7 @@ TEST(ScanFileSystemDirectory, AProgramDirectoryUnderUsrGetsAPrivateDirectory)
     patternImage(40, 30).save(source, "BMP");
     library.set(source, 0);
     Root root;
-    root.Show();
+    root.show();
     MessageBoxWatcher watcher;
     root.BScannen.button()->click();
     rt::setProgramDirectoryForTesting(QString());
@@ -177,7 +177,7 @@ TEST(ScanFileNames, AProgramDirectoryWhoseNameIsNoUtf8Works)
     rt::setProgramDirectoryForTesting(rt::decodePath(program));
     EXPECT_EQ(rt::encodePath(Programmpfad()), program + "/");
     Root root;
-    root.Show();
+    root.show();
     EXPECT_EQ(root.Picture2.picture().image().size(), QSize(30, 20)); // the start picture
     MessageBoxWatcher watcher;
     root.BScannen.button()->click();

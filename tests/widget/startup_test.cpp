@@ -21,7 +21,7 @@ struct Started {
     explicit Started()
     {
         MessageBoxWatcher watcher;
-        root.Show();
+        root.show();
         messages = watcher.shown();
     }
 };
@@ -29,13 +29,13 @@ struct Started {
 void expectEmptyWhiteStart(const Started &s)
 {
     EXPECT_TRUE(s.root.Picture2.picture().isEmpty());
-    EXPECT_FLOAT_EQ(s.root.Picture2.Width(), 7530);
-    EXPECT_FLOAT_EQ(s.root.Picture2.Height(), 4650);
-    EXPECT_EQ(s.root.Picture1.BackColor() & 0xFFFFFF, 0xFFFFFFu);
-    EXPECT_EQ(s.root.Picture2.BackColor() & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_FLOAT_EQ(s.root.Picture2.width(), 7530);
+    EXPECT_FLOAT_EQ(s.root.Picture2.height(), 4650);
+    EXPECT_EQ(s.root.Picture1.backColor() & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(s.root.Picture2.backColor() & 0xFFFFFF, 0xFFFFFFu);
     EXPECT_TRUE(s.messages.empty());
-    EXPECT_FLOAT_EQ(s.root.Width(), 8500);
-    EXPECT_FLOAT_EQ(s.root.Height(), 6500);
+    EXPECT_FLOAT_EQ(s.root.width(), 8500);
+    EXPECT_FLOAT_EQ(s.root.height(), 6500);
 }
 
 QByteArray encoded(const QImage &image, const char *format)
@@ -77,11 +77,11 @@ TEST(StartUp, TakesJpegBeforeGifBeforeBmp)
         }
         Started s;
         EXPECT_EQ(s.root.Picture2.picture().image().width(), c.expectedWidth) << c.present.size();
-        EXPECT_FLOAT_EQ(s.root.Picture2.Width(), static_cast<float>(c.expectedWidth) * 15.0f);
-        EXPECT_FLOAT_EQ(s.root.Picture2.Height(), 30 * 15.0f);
+        EXPECT_FLOAT_EQ(s.root.Picture2.width(), static_cast<float>(c.expectedWidth) * 15.0f);
+        EXPECT_FLOAT_EQ(s.root.Picture2.height(), 30 * 15.0f);
         EXPECT_TRUE(s.messages.empty());
-        EXPECT_FLOAT_EQ(s.root.Width(), 8500);
-        EXPECT_FLOAT_EQ(s.root.Height(), 6500);
+        EXPECT_FLOAT_EQ(s.root.width(), 8500);
+        EXPECT_FLOAT_EQ(s.root.height(), 6500);
     }
 }
 
@@ -154,8 +154,8 @@ TEST(StartUp, ThePictureSizeNeverDecidesTheWindowSize)
         dir.writeImage("Rastelo.bmp", patternImage(size.width(), size.height()), "BMP");
         Started s;
         EXPECT_EQ(s.root.Picture2.picture().image().size(), size);
-        EXPECT_FLOAT_EQ(s.root.Width(), 8500);
-        EXPECT_FLOAT_EQ(s.root.Height(), 6500);
+        EXPECT_FLOAT_EQ(s.root.width(), 8500);
+        EXPECT_FLOAT_EQ(s.root.height(), 6500);
         EXPECT_EQ(s.root.clientWidget()->size(), QSize(567 - 8, 433 - 26));
     }
 }

@@ -26,7 +26,7 @@ namespace {
 
 void showActive(Root &root)
 {
-    root.Show();
+    root.show();
     root.clientWidget()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(root.clientWidget()));
 }
@@ -40,14 +40,14 @@ void turnWheel(QWidget *over, QPoint angle, Qt::KeyboardModifiers mods = Qt::NoM
 // The picture stands where its bars say, and fills the viewport up to the given edges.
 void expectPictureAtBars(const Root &root)
 {
-    EXPECT_FLOAT_EQ(root.Picture2.Left(), static_cast<float>(root.HScroll1.Value()));
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), static_cast<float>(root.VScroll1.Value()));
+    EXPECT_FLOAT_EQ(root.Picture2.left(), static_cast<float>(root.HScroll1.value()));
+    EXPECT_FLOAT_EQ(root.Picture2.top(), static_cast<float>(root.VScroll1.value()));
 }
 
 void expectLowerRightEdgesInView(const Root &root)
 {
-    EXPECT_NEAR(root.Picture2.Top() + root.Picture2.Height(), root.Picture1.Height(), 0.5f);
-    EXPECT_NEAR(root.Picture2.Left() + root.Picture2.Width(), root.Picture1.Width(), 0.5f);
+    EXPECT_NEAR(root.Picture2.top() + root.Picture2.height(), root.Picture1.height(), 0.5f);
+    EXPECT_NEAR(root.Picture2.left() + root.Picture2.width(), root.Picture1.width(), 0.5f);
 }
 
 QImage decoded(const QByteArray &bytes)
@@ -67,69 +67,69 @@ TEST(View, WheelAndKeysMoveValueAndPictureToEveryEdgeAtOneToOneAndFitted)
     showActive(root);
     QWidget *picture = root.Picture2.widget();
     QWidget *viewport = root.Picture1.widget();
-    const std::int32_t small = root.VScroll1.SmallChange();
-    ASSERT_TRUE(root.VScroll1.Visible() && root.HScroll1.Visible());
+    const std::int32_t small = root.VScroll1.smallChange();
+    ASSERT_TRUE(root.VScroll1.isVisible() && root.HScroll1.isVisible());
 
     turnWheel(picture, {0, -120}); // one notch down
-    EXPECT_EQ(root.VScroll1.Value(), -small);
+    EXPECT_EQ(root.VScroll1.value(), -small);
     expectPictureAtBars(root);
     EXPECT_TRUE(viewport->hasFocus());
     turnWheel(viewport, {0, -12}); // a touchpad's tenth of a notch
-    EXPECT_EQ(root.VScroll1.Value(), -small - rt::to32(small / 10.0));
+    EXPECT_EQ(root.VScroll1.value(), -small - rt::to32(small / 10.0));
     turnWheel(picture, {0, 240}); // back up, stopping at the top
-    EXPECT_EQ(root.VScroll1.Value(), 0);
+    EXPECT_EQ(root.VScroll1.value(), 0);
     turnWheel(picture, {0, -120}, Qt::ShiftModifier);
-    EXPECT_EQ(root.HScroll1.Value(), -root.HScroll1.SmallChange());
+    EXPECT_EQ(root.HScroll1.value(), -root.HScroll1.smallChange());
     turnWheel(viewport, {-120, 0});
-    EXPECT_EQ(root.HScroll1.Value(), -2 * root.HScroll1.SmallChange());
+    EXPECT_EQ(root.HScroll1.value(), -2 * root.HScroll1.smallChange());
     expectPictureAtBars(root);
     for (int i = 0; i < 200; ++i)
         turnWheel(picture, {0, -120});
-    EXPECT_EQ(root.VScroll1.Value(), root.VScroll1.Max());
+    EXPECT_EQ(root.VScroll1.value(), root.VScroll1.max());
 
     QTest::keyClick(viewport, Qt::Key_Home, Qt::ControlModifier);
-    EXPECT_EQ(root.VScroll1.Value(), 0);
-    EXPECT_EQ(root.HScroll1.Value(), 0);
+    EXPECT_EQ(root.VScroll1.value(), 0);
+    EXPECT_EQ(root.HScroll1.value(), 0);
     QTest::keyClick(viewport, Qt::Key_Down);
-    EXPECT_EQ(root.VScroll1.Value(), -small);
+    EXPECT_EQ(root.VScroll1.value(), -small);
     QTest::keyClick(viewport, Qt::Key_Up);
-    EXPECT_EQ(root.VScroll1.Value(), 0);
+    EXPECT_EQ(root.VScroll1.value(), 0);
     QTest::keyClick(viewport, Qt::Key_Right);
-    EXPECT_EQ(root.HScroll1.Value(), -root.HScroll1.SmallChange());
+    EXPECT_EQ(root.HScroll1.value(), -root.HScroll1.smallChange());
     QTest::keyClick(viewport, Qt::Key_Left);
-    EXPECT_EQ(root.HScroll1.Value(), 0);
+    EXPECT_EQ(root.HScroll1.value(), 0);
     QTest::keyClick(viewport, Qt::Key_PageDown);
-    EXPECT_EQ(root.VScroll1.Value(), -root.VScroll1.LargeChange());
+    EXPECT_EQ(root.VScroll1.value(), -root.VScroll1.largeChange());
     QTest::keyClick(viewport, Qt::Key_PageUp);
-    EXPECT_EQ(root.VScroll1.Value(), 0);
+    EXPECT_EQ(root.VScroll1.value(), 0);
     QTest::keyClick(viewport, Qt::Key_End);
-    EXPECT_EQ(root.VScroll1.Value(), root.VScroll1.Max());
-    EXPECT_EQ(root.HScroll1.Value(), 0);
+    EXPECT_EQ(root.VScroll1.value(), root.VScroll1.max());
+    EXPECT_EQ(root.HScroll1.value(), 0);
     QTest::keyClick(viewport, Qt::Key_End, Qt::ControlModifier);
     expectPictureAtBars(root);
     expectLowerRightEdgesInView(root);
     QTest::keyClick(viewport, Qt::Key_Home);
-    EXPECT_EQ(root.VScroll1.Value(), 0);
-    EXPECT_EQ(root.HScroll1.Value(), root.HScroll1.Max());
+    EXPECT_EQ(root.VScroll1.value(), 0);
+    EXPECT_EQ(root.HScroll1.value(), root.HScroll1.max());
 
     // Fitted, the whole page is in view: nothing moves it.
     QTest::keyClick(viewport, Qt::Key_0, Qt::ControlModifier);
     EXPECT_TRUE(root.Picture2.ZoomsToFit());
-    EXPECT_FALSE(root.VScroll1.Visible());
-    EXPECT_FALSE(root.HScroll1.Visible());
-    EXPECT_LE(root.Picture2.Width(), root.Picture1.Width());
-    EXPECT_LE(root.Picture2.Height(), root.Picture1.Height());
+    EXPECT_FALSE(root.VScroll1.isVisible());
+    EXPECT_FALSE(root.HScroll1.isVisible());
+    EXPECT_LE(root.Picture2.width(), root.Picture1.width());
+    EXPECT_LE(root.Picture2.height(), root.Picture1.height());
     for (const auto k : {Qt::Key_End, Qt::Key_PageDown, Qt::Key_Down, Qt::Key_Right})
         QTest::keyClick(viewport, k, Qt::ControlModifier);
     turnWheel(picture, {0, -120});
-    EXPECT_FLOAT_EQ(root.Picture2.Left(), 0);
-    EXPECT_FLOAT_EQ(root.Picture2.Top(), 0);
+    EXPECT_FLOAT_EQ(root.Picture2.left(), 0);
+    EXPECT_FLOAT_EQ(root.Picture2.top(), 0);
 
     // Back to 1:1, exactly as the page came.
     QTest::keyClick(viewport, Qt::Key_1, Qt::ControlModifier);
-    EXPECT_FLOAT_EQ(root.Picture2.Width(), rt::toTwips(2000));
-    EXPECT_FLOAT_EQ(root.Picture2.Height(), rt::toTwips(3000));
-    EXPECT_TRUE(root.VScroll1.Visible());
+    EXPECT_FLOAT_EQ(root.Picture2.width(), rt::toTwips(2000));
+    EXPECT_FLOAT_EQ(root.Picture2.height(), rt::toTwips(3000));
+    EXPECT_TRUE(root.VScroll1.isVisible());
 }
 
 TEST(View, ZoomKeepsTheRangesRightSoEveryEdgeOfA600DpiPageIsReachable)
@@ -147,16 +147,16 @@ TEST(View, ZoomKeepsTheRangesRightSoEveryEdgeOfA600DpiPageIsReachable)
     for (const double zoom : {0.25, 0.5, 2.0}) {
         SCOPED_TRACE(zoom);
         viewer.zoomTo(zoom);
-        EXPECT_FLOAT_EQ(root.Picture2.Width(), static_cast<float>(rt::toTwips(4960) * zoom));
-        EXPECT_FLOAT_EQ(root.Picture2.Height(), static_cast<float>(rt::toTwips(7016) * zoom));
-        EXPECT_EQ(root.VScroll1.Max(), rt::to32(root.Picture1.Height() - root.Picture2.Height()));
-        EXPECT_EQ(root.HScroll1.Max(), rt::to32(root.Picture1.Width() - root.Picture2.Width()));
+        EXPECT_FLOAT_EQ(root.Picture2.width(), static_cast<float>(rt::toTwips(4960) * zoom));
+        EXPECT_FLOAT_EQ(root.Picture2.height(), static_cast<float>(rt::toTwips(7016) * zoom));
+        EXPECT_EQ(root.VScroll1.max(), rt::to32(root.Picture1.height() - root.Picture2.height()));
+        EXPECT_EQ(root.HScroll1.max(), rt::to32(root.Picture1.width() - root.Picture2.width()));
         QTest::keyClick(viewport, Qt::Key_End, Qt::ControlModifier);
         expectPictureAtBars(root);
         expectLowerRightEdgesInView(root);
         QTest::keyClick(viewport, Qt::Key_Home, Qt::ControlModifier);
-        EXPECT_FLOAT_EQ(root.Picture2.Left(), 0);
-        EXPECT_FLOAT_EQ(root.Picture2.Top(), 0);
+        EXPECT_FLOAT_EQ(root.Picture2.left(), 0);
+        EXPECT_FLOAT_EQ(root.Picture2.top(), 0);
     }
     EXPECT_EQ(root.Picture2.picture().image().cacheKey(), page.cacheKey()); // never altered
 
@@ -167,8 +167,8 @@ TEST(View, ZoomKeepsTheRangesRightSoEveryEdgeOfA600DpiPageIsReachable)
     const QPoint at(200, 150);
     const double tpp = rt::twipsPerPixel();
     const auto pointUnder = [&] {
-        return QPointF((at.x() * tpp - root.Picture2.Left()) / root.Picture2.Zoom(),
-                       (at.y() * tpp - root.Picture2.Top()) / root.Picture2.Zoom());
+        return QPointF((at.x() * tpp - root.Picture2.left()) / root.Picture2.Zoom(),
+                       (at.y() * tpp - root.Picture2.top()) / root.Picture2.Zoom());
     };
     const QPointF before = pointUnder();
     turnWheel(viewport, {0, 120}, Qt::ControlModifier, at);
@@ -184,12 +184,12 @@ TEST(View, ZoomKeepsTheRangesRightSoEveryEdgeOfA600DpiPageIsReachable)
     viewer.zoomOut();
     EXPECT_DOUBLE_EQ(root.Picture2.Zoom(), 2.0 / 3);
     root.Picture2.setPicture(rt::Picture(patternImage(300, 200)));
-    EXPECT_FLOAT_EQ(root.Picture2.Width(), static_cast<float>(rt::toTwips(300) * (2.0 / 3)));
+    EXPECT_FLOAT_EQ(root.Picture2.width(), static_cast<float>(rt::toTwips(300) * (2.0 / 3)));
     viewer.fitPage();
-    const QSizeF box(root.Width() - 500.0, root.Height() - 1250.0);
+    const QSizeF box(root.width() - 500.0, root.height() - 1250.0);
     root.Picture2.setPicture(rt::Picture(patternImage(100, 1000)));
-    EXPECT_NEAR(root.Picture2.Height(), box.height(), 0.5);
-    EXPECT_LE(root.Picture2.Width(), box.width());
+    EXPECT_NEAR(root.Picture2.height(), box.height(), 0.5);
+    EXPECT_LE(root.Picture2.width(), box.width());
 }
 
 TEST(View, TheContextMenuSpeaksGermanShowsItsKeysAndWaitsForAPicture)
