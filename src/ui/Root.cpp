@@ -104,6 +104,8 @@ Root::~Root() = default;
 
 void Root::Form_Load()
 {
+    // One step a line, as the routine is designed.
+    // clang-format off
     QString dir;
     QString name;
     skip([&] { dir = Programmpfad(); });
@@ -119,12 +121,15 @@ void Root::Form_Load()
     skip([&] { if (Picture2.width() < rt::screenWidth()) setWidth(Picture2.width() + 240); });
     skip([&] { setHeight(6500); });
     skip([&] { setWidth(8500); });
+    // clang-format on
 }
 
 // ---- Layout ----------------------------------------------------------------------------
 
 void Root::Form_Resize()
 {
+    // One step a line, as the routine is designed.
+    // clang-format off
     if (windowState() == Minimized)
         return;
     skip([&] { Picture1.setHeight(HScroll1.isVisible() ? height() - 1250 : height() - 1020); });
@@ -145,6 +150,7 @@ void Root::Form_Resize()
     skip([&] { HScroll1.setWidth(Picture1.width()); });
     skip([&] { PResize.setLeft(width() - 345); });
     skip([&] { PResize.setTop(height() - 600); });
+    // clang-format on
 }
 
 // ---- Scrolling -------------------------------------------------------------------------
@@ -181,8 +187,9 @@ void Root::BGerät_Click()
     const ScannerCommand command(scannerCommandRunning_);
     if (!command)
         return;
+    const auto choose = [&] { Scanner::ChooseSource(hWnd()); };
     std::optional<rt::RuntimeError> failure;
-    if (!rt::attempt("BGerät_Click", [&] { Scanner::ChooseSource(hWnd()); }, &failure) && failure && isLibraryError(*failure))
+    if (!rt::attempt("BGerät_Click", choose, &failure) && failure && isLibraryError(*failure))
         skip([&] { rt::showInformation(clientWidget(), failure->text(), caption()); });
 }
 
@@ -195,8 +202,7 @@ void Root::BScannen_Click()
         return;
 
     bool acquired = false;
-    std::optional<rt::RuntimeError> failure;
-    rt::attempt("BScannen_Click", [&] {
+    const auto acquire = [&] {
         // The program directory where it is the user's own and no other copy of the program
         // scans into it; a private directory of the user's otherwise, gone when the command ends.
         const QString name = QStringLiteral("Temp.bmp");
@@ -216,7 +222,9 @@ void Root::BScannen_Click()
         Scroll_Reading();
         Form_Resize();
         acquired = true;
-    }, &failure);
+    };
+    std::optional<rt::RuntimeError> failure;
+    rt::attempt("BScannen_Click", acquire, &failure);
     if (acquired)
         return;
     // Every other outcome: one message. A scanner library that cannot be loaded is named
