@@ -34,8 +34,8 @@ inline double median(std::vector<double> v)
 inline void report(const char *figure, double ours, double reference, double goal, const char *unit = "ms")
 {
     const double ratio = reference > 0 ? ours / reference : 0;
-    std::printf("%-44s ours %9.2f %s   reference %9.2f %s   ratio %5.2f   goal <= %.2f  %s\n", figure, ours, unit,
-                reference, unit, ratio, goal, ratio <= goal ? "met" : "MISSED");
+    std::printf("%-44s ours %9.2f %s   reference %9.2f %s   ratio %5.2f   goal <= %.2f  %s\n", figure, ours, unit, reference,
+                unit, ratio, goal, ratio <= goal ? "met" : "MISSED");
     std::fflush(stdout);
 }
 

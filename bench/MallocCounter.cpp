@@ -23,8 +23,7 @@ void added(void *p)
         return;
     const std::size_t now = inUse.fetch_add(malloc_usable_size(p), std::memory_order_relaxed) + malloc_usable_size(p);
     std::size_t seen = highest.load(std::memory_order_relaxed);
-    while (now > seen && !highest.compare_exchange_weak(seen, now, std::memory_order_relaxed)) {
-    }
+    while (now > seen && !highest.compare_exchange_weak(seen, now, std::memory_order_relaxed)) { }
 }
 
 void removed(void *p)

@@ -8,21 +8,20 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
-#include <QDoubleSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
-#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
-
 
 namespace {
 
@@ -110,12 +109,11 @@ double scanimageSeconds(const QString &file, int dpi)
     QElapsedTimer clock;
     clock.start();
     process.start(QStringLiteral("scanimage"),
-                  {QStringLiteral("-d"), QStringLiteral("test:0"), QStringLiteral("--mode=Color"),
-                   QStringLiteral("--depth=8"), QStringLiteral("--resolution=%1").arg(dpi),
-                   QStringLiteral("--test-picture=Color pattern"), QStringLiteral("-l"), QStringLiteral("0"),
-                   QStringLiteral("-t"), QStringLiteral("0"), QStringLiteral("-x"), QStringLiteral("210"),
-                   QStringLiteral("-y"), QStringLiteral("297"), QStringLiteral("--format=pnm"), QStringLiteral("-o"),
-                   file});
+                  {QStringLiteral("-d"), QStringLiteral("test:0"), QStringLiteral("--mode=Color"), QStringLiteral("--depth=8"),
+                   QStringLiteral("--resolution=%1").arg(dpi), QStringLiteral("--test-picture=Color pattern"),
+                   QStringLiteral("-l"), QStringLiteral("0"), QStringLiteral("-t"), QStringLiteral("0"), QStringLiteral("-x"),
+                   QStringLiteral("210"), QStringLiteral("-y"), QStringLiteral("297"), QStringLiteral("--format=pnm"),
+                   QStringLiteral("-o"), file});
     if (!process.waitForFinished(600000) || process.exitCode() != 0) {
         std::fprintf(stderr, "scanimage: %s\n", process.readAllStandardError().constData());
         std::exit(1);
@@ -130,8 +128,9 @@ QString makeSaneConfig(const QTemporaryDir &dir)
     conf.write(testConf);
     conf.close();
     QProcess script;
-    script.start(QStringLiteral("bash"), {QStringLiteral(VISTORAMO_SOURCE_DIR "/scripts/sane-config.sh"),
-                                          dir.filePath(QStringLiteral("sane")), conf.fileName()});
+    script.start(
+        QStringLiteral("bash"),
+        {QStringLiteral(VISTORAMO_SOURCE_DIR "/scripts/sane-config.sh"), dir.filePath(QStringLiteral("sane")), conf.fileName()});
     script.waitForFinished(60000);
     const QString config = QString::fromLocal8Bit(script.readAllStandardOutput().trimmed());
     // Only the test scanner: the machine's network backends would time their own search.
@@ -195,8 +194,7 @@ int main(int argc, char **argv)
     std::size_t unused = 0;
     const double first = acquireSeconds(ours, 75, unused); // starts the helper and opens the device once
     const double second = acquireSeconds(ours, 75, unused);
-    std::printf("first acquisition at 75 dpi (helper start included) %.1f ms, the next %.1f ms\n", first * 1e3,
-                second * 1e3);
+    std::printf("first acquisition at 75 dpi (helper start included) %.1f ms, the next %.1f ms\n", first * 1e3, second * 1e3);
 
     std::printf("%-6s %12s %12s %7s %14s %14s %7s\n", "dpi", "ours [s]", "scanimage", "ratio", "peak heap", "raw image",
                 "heap/raw");

@@ -17,9 +17,9 @@ public:
             done_ = true;
             // After this paint has been flushed to the screen.
             QTimer::singleShot(0, [] {
-                const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                    std::chrono::steady_clock::now().time_since_epoch())
-                                    .count();
+                const auto ns
+                    = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                          .count();
                 std::printf("%lld\n", static_cast<long long>(ns));
                 std::fflush(stdout);
                 QApplication::exit(0);

@@ -140,8 +140,9 @@ int scroll(int moves)
         for (int i = 0; i < moves; ++i) {
             if ((direction > 0 && bar->value() >= bar->maximum()) || (direction < 0 && bar->value() <= 0))
                 direction = -direction;
-            const auto action = small ? (direction > 0 ? QAbstractSlider::SliderSingleStepAdd : QAbstractSlider::SliderSingleStepSub)
-                                      : (direction > 0 ? QAbstractSlider::SliderPageStepAdd : QAbstractSlider::SliderPageStepSub);
+            const auto action = small
+                ? (direction > 0 ? QAbstractSlider::SliderSingleStepAdd : QAbstractSlider::SliderSingleStepSub)
+                : (direction > 0 ? QAbstractSlider::SliderPageStepAdd : QAbstractSlider::SliderPageStepSub);
             double t0 = nowMs();
             bar->triggerAction(action);
             settle();
@@ -440,7 +441,11 @@ void resetPeakMemory()
 class ScanPresser : public QObject {
 public:
     double pressedAt = -1;
-    ScanPresser() { timer_.callOnTimeout([this] { poll(); }); timer_.start(1); }
+    ScanPresser()
+    {
+        timer_.callOnTimeout([this] { poll(); });
+        timer_.start(1);
+    }
 
 private:
     void poll()

@@ -18,9 +18,10 @@ namespace {
 
 class Script {
 public:
-    Script(const std::uint8_t *data, std::size_t size) : data_(data), size_(size) {}
+    Script(const std::uint8_t *data, std::size_t size) : data_(data), size_(size) { }
     bool atEnd() const { return pos_ >= size_; }
-    template <class T> T take()
+    template <class T>
+    T take()
     {
         T value{};
         const std::size_t n = std::min(sizeof(T), size_ - std::min(pos_, size_));
@@ -73,8 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         p.lines = wild ? script.take<std::int32_t>() : script.take<std::int8_t>();
         const int padding = script.take<std::int8_t>();
         const int channels = p.format == SANE_FRAME_RGB ? 3 : 1;
-        p.bytes_per_line = wild ? script.take<std::int32_t>()
-                                : (p.pixels_per_line * channels * std::max(p.depth, 1) + 7) / 8 + padding;
+        p.bytes_per_line
+            = wild ? script.take<std::int32_t>() : (p.pixels_per_line * channels * std::max(p.depth, 1) + 7) / 8 + padding;
         width = p.pixels_per_line;
         ok = assembler.beginFrame(p);
         while (ok && !script.atEnd()) {

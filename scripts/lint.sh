@@ -13,7 +13,7 @@ if ! clang-format --dry-run --Werror "${sources[@]}" 2>/tmp/vistoramo-format.$$;
 fi
 rm -f /tmp/vistoramo-format.$$
 
-mapfile -t headers < <(git ls-files 'src/*.h' 'tests/*.h' 'bench/*.h')
+mapfile -t headers < <(git ls-files 'src/*.h')
 includes=()
 for dir in $(printf '%s\n' "${headers[@]}" | xargs -n1 dirname | sort -u); do includes+=("-I$dir"); done
 read -r -a qt <<<"$(pkg-config --cflags Qt6Widgets)"

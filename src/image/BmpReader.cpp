@@ -90,7 +90,7 @@ std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 
     const qint32 yPpm = qFromLittleEndian<qint32>(head + 42);
 
     const bool plain = h.infoSize >= 40 && h.infoSize <= 124 && planes == 1 && h.compression == 0
-                       && (h.bits == 1 || h.bits == 8 || h.bits == 24 || h.bits == 32);
+        && (h.bits == 1 || h.bits == 8 || h.bits == 24 || h.bits == 32);
     if (!plain)
         return std::nullopt;
     if (h.width <= 0 || h.height == 0 || h.height == std::numeric_limits<qint32>::min())

@@ -21,7 +21,10 @@ QByteArray encodeBmp(const QImage &source, QSize dotsPerMeter)
     int bits = 24;
     switch (image.format()) {
     case QImage::Format_Mono: bits = 1; break;
-    case QImage::Format_MonoLSB: image = image.convertToFormat(QImage::Format_Mono); bits = 1; break;
+    case QImage::Format_MonoLSB:
+        image = image.convertToFormat(QImage::Format_Mono);
+        bits = 1;
+        break;
     case QImage::Format_Indexed8:
     case QImage::Format_Grayscale8: bits = 8; break;
     case QImage::Format_BGR888: break;

@@ -7,7 +7,7 @@ namespace {
 // Reads the device in blocks, one byte at a time for the parser.
 class Bytes {
 public:
-    explicit Bytes(QIODevice &device) : device_(device) {}
+    explicit Bytes(QIODevice &device) : device_(device) { }
     // The next byte, or -1 at the end.
     int next()
     {

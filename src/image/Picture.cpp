@@ -55,7 +55,7 @@ Picture loadPicture(const QString &path)
         ::close(fd);
         raise(ErrorCode::PathFileAccess, QStringLiteral("Datei kann nicht gelesen werden: %1").arg(path));
     }
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         raise(ErrorCode::InvalidPicture, QStringLiteral("Keine Bilddatei: %1").arg(path));
     return loadPicture(file, path);
@@ -83,8 +83,7 @@ Picture loadPicture(QIODevice &device, const QString &path)
 
     QImage image;
     if (!reader.read(&image) || image.isNull())
-        raise(ErrorCode::InvalidPicture,
-              QStringLiteral("Ungültiges Bild: %1 (%2)").arg(path, reader.errorString()));
+        raise(ErrorCode::InvalidPicture, QStringLiteral("Ungültiges Bild: %1 (%2)").arg(path, reader.errorString()));
     return Picture(std::move(image));
 }
 

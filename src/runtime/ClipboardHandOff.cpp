@@ -35,23 +35,21 @@ using Reply = std::unique_ptr<T, decltype(&std::free)>;
 xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
 {
     Reply<xcb_intern_atom_reply_t> reply(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(qstrlen(name)), name), nullptr),
-        &std::free);
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(qstrlen(name)), name), nullptr), &std::free);
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
 xcb_window_t selectionOwner(xcb_connection_t *c, xcb_atom_t selection)
 {
-    Reply<xcb_get_selection_owner_reply_t> reply(
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr), &std::free);
+    Reply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr),
+                                                 &std::free);
     return reply ? reply->owner : xcb_window_t{XCB_NONE};
 }
 
 // Serves the clipboard to the manager and watches for its answer to our request.
 class HandOffServer : public QAbstractNativeEventFilter {
 public:
-    HandOffServer(xcb_connection_t *c, const QMimeData &data, xcb_window_t requestor)
-        : c_(c), data_(data), requestor_(requestor)
+    HandOffServer(xcb_connection_t *c, const QMimeData &data, xcb_window_t requestor) : c_(c), data_(data), requestor_(requestor)
     {
         clipboard_ = internAtom(c, "CLIPBOARD");
         targets_ = internAtom(c, "TARGETS");
@@ -137,8 +135,7 @@ private:
     bool convertMultiple(xcb_window_t window, xcb_atom_t property)
     {
         Reply<xcb_get_property_reply_t> reply(
-            xcb_get_property_reply(c_, xcb_get_property(c_, 0, window, property, atomPair_, 0, 1 << 20), nullptr),
-            &std::free);
+            xcb_get_property_reply(c_, xcb_get_property(c_, 0, window, property, atomPair_, 0, 1 << 20), nullptr), &std::free);
         if (!reply || reply->format != 32)
             return false;
         const auto *begin = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply.get()));
@@ -146,8 +143,8 @@ private:
         for (size_t i = 0; i + 1 < pairs.size(); i += 2)
             if (!convert(window, pairs[i], pairs[i + 1]))
                 pairs[i + 1] = XCB_NONE;
-        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, property, atomPair_, 32,
-                            static_cast<uint32_t>(pairs.size()), pairs.data());
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, property, atomPair_, 32, static_cast<uint32_t>(pairs.size()),
+                            pairs.data());
         return true;
     }
 
@@ -168,8 +165,8 @@ private:
         if (bytes.isEmpty())
             return false;
         if (bytes.size() <= chunk_) {
-            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, property, target, 8,
-                                static_cast<uint32_t>(bytes.size()), bytes.constData());
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, property, target, 8, static_cast<uint32_t>(bytes.size()),
+                                bytes.constData());
             return true;
         }
         // Incremental: announce the size, then one chunk each time the receiver deletes the
@@ -186,8 +183,8 @@ private:
     {
         Transfer &t = it->second;
         const qsizetype n = std::min(chunk_, t.bytes.size() - t.sent);
-        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, it->first.first, it->first.second, t.type, 8,
-                            static_cast<uint32_t>(n), t.bytes.constData() + t.sent);
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, it->first.first, it->first.second, t.type, 8, static_cast<uint32_t>(n),
+                            t.bytes.constData() + t.sent);
         t.sent += n;
         if (n == 0)
             transfers_.erase(it);

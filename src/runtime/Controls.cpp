@@ -115,8 +115,7 @@ void Control::setTabStop(bool tabStop)
 
 // ---- CommandButton ---------------------------------------------------------------------
 
-CommandButton::CommandButton(Container &container, const QString &caption)
-    : Control(container, new QPushButton(caption))
+CommandButton::CommandButton(Container &container, const QString &caption) : Control(container, new QPushButton(caption))
 {
     QObject::connect(button(), &QPushButton::clicked, button(), [this] {
         if (click_)
@@ -179,9 +178,7 @@ protected:
     }
 };
 
-PictureBox::PictureBox(Container &container) : Control(container, new PictureView)
-{
-}
+PictureBox::PictureBox(Container &container) : Control(container, new PictureView) { }
 
 QWidget *PictureBox::clientWidget() const
 {
@@ -271,8 +268,7 @@ void PictureBox::refresh()
 
 // ---- ScrollBar -------------------------------------------------------------------------
 
-ScrollBar::ScrollBar(Container &container, Qt::Orientation orientation)
-    : Control(container, new QScrollBar(orientation))
+ScrollBar::ScrollBar(Container &container, Qt::Orientation orientation) : Control(container, new QScrollBar(orientation))
 {
     QScrollBar *b = bar();
     b->setFocusPolicy(Qt::StrongFocus);
@@ -386,7 +382,7 @@ void ScrollBar::raiseChange()
 
 class FormWidget : public QWidget {
 public:
-    explicit FormWidget(Form &form) : form_(form) {}
+    explicit FormWidget(Form &form) : form_(form) { }
 
 protected:
     void resizeEvent(QResizeEvent *event) override

@@ -83,7 +83,7 @@ class PictureBox : public Control, public Container {
 public:
     explicit PictureBox(Container &container);
     // A picture box inside another one (not a copy: controls are never copied).
-    explicit PictureBox(PictureBox &container) : PictureBox(static_cast<Container &>(container)) {}
+    explicit PictureBox(PictureBox &container) : PictureBox(static_cast<Container &>(container)) { }
 
     float width() const override { return Control::width(); }
     float height() const override { return Control::height(); }

@@ -10,8 +10,7 @@ Q_LOGGING_CATEGORY(lcErrors, "vistoramo.errors", QtInfoMsg)
 namespace rt {
 
 RuntimeError::RuntimeError(ErrorCode code, QString text)
-    : code_(code), text_(std::move(text)),
-      what_(std::to_string(static_cast<int>(code)) + ": " + text_.toStdString())
+    : code_(code), text_(std::move(text)), what_(std::to_string(static_cast<int>(code)) + ": " + text_.toStdString())
 {
 }
 

@@ -21,6 +21,6 @@ bool DateiVorhanden(const QString &path)
     if (path.isEmpty())
         return false;
     // The entry itself counts, so a link is there even where its target is not.
-    struct stat st {};
+    struct stat st { };
     return ::lstat(rt::encodePath(path).constData(), &st) == 0;
 }

@@ -9,8 +9,8 @@
 #include <QClipboard>
 #include <QFile>
 #include <QMimeData>
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
@@ -75,9 +75,9 @@ void doEvents()
 void deleteFile(const QString &path)
 {
     if (::unlink(encodePath(path).constData()) != 0)
-        raise(ErrorCode::PathFileAccess,
-              QStringLiteral("Datei kann nicht gelöscht werden: %1 (%2)")
-                  .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        raise(
+            ErrorCode::PathFileAccess,
+            QStringLiteral("Datei kann nicht gelöscht werden: %1 (%2)").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 void setClipboardPicture(const Picture &picture)

@@ -31,7 +31,7 @@ bool readAt(int fd, void *into, size_t size, off_t offset)
 }
 
 // The program's own ELF header, the measure of "this machine".
-const ElfW(Ehdr) &programHeader()
+const ElfW(Ehdr) & programHeader()
 {
     static const ElfW(Ehdr) header = [] {
         ElfW(Ehdr) h{};
@@ -54,8 +54,8 @@ QString elfProblem(int fd, off_t size)
     if (!readAt(fd, &h, sizeof h, 0) || std::memcmp(h.e_ident, ELFMAG, SELFMAG) != 0)
         return foreign;
     const ElfW(Ehdr) &own = programHeader();
-    if (h.e_ident[EI_CLASS] != own.e_ident[EI_CLASS] || h.e_ident[EI_DATA] != own.e_ident[EI_DATA]
-        || h.e_machine != own.e_machine || h.e_type != ET_DYN || h.e_phentsize != sizeof(ElfW(Phdr)))
+    if (h.e_ident[EI_CLASS] != own.e_ident[EI_CLASS] || h.e_ident[EI_DATA] != own.e_ident[EI_DATA] || h.e_machine != own.e_machine
+        || h.e_type != ET_DYN || h.e_phentsize != sizeof(ElfW(Phdr)))
         return foreign;
     const auto fileSize = static_cast<unsigned long long>(size);
     const unsigned long long tableEnd = h.e_phoff + static_cast<unsigned long long>(h.e_phnum) * sizeof(ElfW(Phdr));
@@ -80,8 +80,7 @@ QString elfProblem(int fd, off_t size)
 void cannotLoad(const QByteArray &path, const QString &reason)
 {
     rt::raise(rt::ErrorCode::CantLoadLibrary,
-              QStringLiteral("Die Scanner-Bibliothek %1 kann nicht geladen werden: %2.  ")
-                  .arg(rt::decodePath(path), reason));
+              QStringLiteral("Die Scanner-Bibliothek %1 kann nicht geladen werden: %2.  ").arg(rt::decodePath(path), reason));
 }
 
 void checkLibraryFile(const QByteArray &path)
@@ -89,12 +88,13 @@ void checkLibraryFile(const QByteArray &path)
     // Opened without waiting, so that a FIFO is seen for what it is.
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        cannotLoad(path, errno == ENOENT ? QStringLiteral("die Datei ist nicht vorhanden")
-                                         : QStringLiteral("die Datei ist nicht lesbar (%1)")
-                                               .arg(QString::fromLocal8Bit(std::strerror(errno))));
-    struct stat st {};
-    const QString problem = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ? QStringLiteral("keine gewöhnliche Datei")
-                                                                            : elfProblem(fd, st.st_size);
+        cannotLoad(path,
+                   errno == ENOENT
+                       ? QStringLiteral("die Datei ist nicht vorhanden")
+                       : QStringLiteral("die Datei ist nicht lesbar (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat st { };
+    const QString problem
+        = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ? QStringLiteral("keine gewöhnliche Datei") : elfProblem(fd, st.st_size);
     ::close(fd);
     if (!problem.isEmpty())
         cannotLoad(path, problem);

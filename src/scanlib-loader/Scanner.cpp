@@ -1,9 +1,9 @@
 #include "Scanner.h"
 
-#include "ProgramFiles.h"
 #include "Errors.h"
 #include "LibraryFile.h"
 #include "Paths.h"
+#include "ProgramFiles.h"
 
 #include <VistoramoScan.h>
 

@@ -26,12 +26,9 @@ inline unsigned char highByte(const unsigned char *sample)
 inline unsigned char sampleAt(const unsigned char *line, std::size_t index, int depth)
 {
     switch (depth) {
-    case 1:
-        return ((line[index >> 3] >> (7 - (index & 7))) & 1) ? 0 : 255;
-    case 16:
-        return highByte(line + 2 * index);
-    default:
-        return line[index];
+    case 1: return ((line[index >> 3] >> (7 - (index & 7))) & 1) ? 0 : 255;
+    case 16: return highByte(line + 2 * index);
+    default: return line[index];
     }
 }
 
@@ -71,7 +68,7 @@ int channelsOf(SANE_Frame format)
 int planeOf(SANE_Frame format)
 {
     switch (format) {
-    case SANE_FRAME_RED: return 2;   // planes are kept in BMP order: blue, green, red
+    case SANE_FRAME_RED: return 2; // planes are kept in BMP order: blue, green, red
     case SANE_FRAME_GREEN: return 1;
     case SANE_FRAME_BLUE: return 0;
     default: return -1;
@@ -80,7 +77,7 @@ int planeOf(SANE_Frame format)
 
 } // namespace
 
-BmpAssembler::BmpAssembler(QIODevice &out, int dotsPerInch) : out_(out), dpi_(dotsPerInch) {}
+BmpAssembler::BmpAssembler(QIODevice &out, int dotsPerInch) : out_(out), dpi_(dotsPerInch) { }
 
 bool BmpAssembler::fail(const QString &why)
 {
@@ -106,9 +103,8 @@ bool BmpAssembler::complete() const
 
 std::size_t BmpAssembler::pixelBytes() const
 {
-    const auto bits = static_cast<std::size_t>(frame_.pixels_per_line)
-                      * static_cast<std::size_t>(channelsOf(frame_.format))
-                      * static_cast<std::size_t>(frame_.depth);
+    const auto bits = static_cast<std::size_t>(frame_.pixels_per_line) * static_cast<std::size_t>(channelsOf(frame_.format))
+        * static_cast<std::size_t>(frame_.depth);
     return (bits + 7) / 8;
 }
 
@@ -126,28 +122,30 @@ bool BmpAssembler::beginFrame(const SANE_Parameters &p)
     case SANE_FRAME_RED:
     case SANE_FRAME_GREEN:
     case SANE_FRAME_BLUE: kind = Kind::ThreePass; break;
-    default:
-        return fail(QStringLiteral("Das Bildformat des Scanners (%1) wird nicht unterstützt.").arg(p.format));
+    default: return fail(QStringLiteral("Das Bildformat des Scanners (%1) wird nicht unterstützt.").arg(p.format));
     }
     if (p.depth != 1 && p.depth != 8 && p.depth != 16)
         return fail(QStringLiteral("Eine Farbtiefe von %1 Bit wird nicht unterstützt.").arg(p.depth));
     if (p.pixels_per_line <= 0 || p.pixels_per_line > maxWidth || p.bytes_per_line <= 0)
         return fail(QStringLiteral("Der Scanner meldete eine ungültige Bildbreite (%1 Bildpunkte, %2 Byte je Zeile).")
-                        .arg(p.pixels_per_line).arg(p.bytes_per_line));
+                        .arg(p.pixels_per_line)
+                        .arg(p.bytes_per_line));
 
     const SANE_Parameters previous = frame_;
     frame_ = p;
     if (pixelBytes() > static_cast<std::size_t>(p.bytes_per_line)) {
         frame_ = previous;
         return fail(QStringLiteral("Der Scanner meldete zu wenige Bytes je Zeile (%1 für %2 Bildpunkte).")
-                        .arg(p.bytes_per_line).arg(p.pixels_per_line));
+                        .arg(p.bytes_per_line)
+                        .arg(p.pixels_per_line));
     }
     // Lines are padded by a few bytes at most; a line far longer than its pixels is a lie
     // that would only cost memory.
     if (static_cast<std::size_t>(p.bytes_per_line) > 2 * pixelBytes() + 65536) {
         frame_ = previous;
         return fail(QStringLiteral("Der Scanner meldete zu viele Bytes je Zeile (%1 für %2 Bildpunkte).")
-                        .arg(p.bytes_per_line).arg(p.pixels_per_line));
+                        .arg(p.bytes_per_line)
+                        .arg(p.pixels_per_line));
     }
 
     if (kind_ == Kind::None) {
@@ -253,8 +251,7 @@ void BmpAssembler::convertLine(const unsigned char *line)
                     out[2 - c] = sampleAt(line, 3 * x + c, depth);
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

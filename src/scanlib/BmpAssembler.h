@@ -63,13 +63,13 @@ private:
     bool lastFrameSeen_ = false;
     SANE_Parameters frame_{};
     int width_ = 0;
-    std::size_t rowStride_ = 0;     // bytes of one BMP row, padded to four
+    std::size_t rowStride_ = 0; // bytes of one BMP row, padded to four
     std::vector<unsigned char> line_; // the incomplete line of the frame
     std::size_t lineFill_ = 0;
-    std::vector<unsigned char> row_;  // the BMP row being built
+    std::vector<unsigned char> row_; // the BMP row being built
     std::vector<unsigned char> pending_; // rows not yet written
-    int frameLines_ = 0;              // complete lines of the current frame
-    int outputLines_ = 0;             // rows written to the file
+    int frameLines_ = 0; // complete lines of the current frame
+    int outputLines_ = 0; // rows written to the file
     long long received_ = 0;
     long long expectedPerFrame_ = -1;
     qint64 headerPos_ = 0;

@@ -13,8 +13,8 @@ constexpr std::uint32_t magicBig = 0xde120495;
 std::uint32_t read32(const QByteArray &bytes, qint64 at, bool swap)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData() + at);
-    const std::uint32_t v = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
-                            | std::uint32_t(p[3]) << 24;
+    const std::uint32_t v
+        = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
     return swap ? ((v >> 24) | ((v >> 8) & 0xff00) | ((v << 8) & 0xff0000) | (v << 24)) : v;
 }
 
@@ -80,8 +80,7 @@ QString Catalogue::translate(const char *text) const
 
 const Catalogue &Catalogue::backends()
 {
-    static const Catalogue catalogue =
-        fromFile(QStringLiteral("/usr/share/locale/de/LC_MESSAGES/sane-backends.mo"));
+    static const Catalogue catalogue = fromFile(QStringLiteral("/usr/share/locale/de/LC_MESSAGES/sane-backends.mo"));
     return catalogue;
 }
 

@@ -171,8 +171,7 @@ bool Client::handle(const QByteArray &message)
     wire::Reader in(message);
     if (!greeted_) {
         const std::uint32_t magic = in.u32(), version = in.u32();
-        greeted_ = in.kind() == wire::Kind::Hello && in.complete() && magic == wire::magic
-                   && version == wire::version;
+        greeted_ = in.kind() == wire::Kind::Hello && in.complete() && magic == wire::magic && version == wire::version;
         return greeted_;
     }
     if (inFlight_.empty())
@@ -393,20 +392,20 @@ void Client::setOption(QObject *target, int index, QVariant value, std::function
     }
     const auto kind = wire::Kind::SetOption;
     Request r = request(std::move(wire::Writer(kind).value(v)), kind, target, "beim Einstellen");
-    r.answer = [this, done, setting = r.message, press = v.kind == wire::OptionValue::Kind::Press](wire::Reader &in,
-                                                                                                 bool deliver) {
-        const QString error = in.text();
-        const OptionList options = in.options();
-        if (in.complete() && error.isEmpty() && !press)
-            settings_.push_back(setting);
-        return finish(in, deliver, [&] { done(options, error); });
-    };
+    r.answer
+        = [this, done, setting = r.message, press = v.kind == wire::OptionValue::Kind::Press](wire::Reader &in, bool deliver) {
+              const QString error = in.text();
+              const OptionList options = in.options();
+              if (in.complete() && error.isEmpty() && !press)
+                  settings_.push_back(setting);
+              return finish(in, deliver, [&] { done(options, error); });
+          };
     r.fail = [done](const QString &why) { done({}, why); };
     send(std::move(r));
 }
 
-void Client::scan(QObject *target, QString path, std::function<void(double)> progress,
-                  std::function<void(QString)> notice, std::function<void(ScanResult, QString)> done)
+void Client::scan(QObject *target, QString path, std::function<void(double)> progress, std::function<void(QString)> notice,
+                  std::function<void(ScanResult, QString)> done)
 {
     // The staged file is made here, so that its name is known whatever becomes of the helper.
     const QFileInfo info(path);
@@ -418,8 +417,7 @@ void Client::scan(QObject *target, QString path, std::function<void(double)> pro
     }
     staged.setAutoRemove(false);
     const auto kind = wire::Kind::Scan;
-    Request r = request(std::move(wire::Writer(kind).scan({chosen_, staged.fileName(), path})), kind, target,
-                        "beim Scannen");
+    Request r = request(std::move(wire::Writer(kind).scan({chosen_, staged.fileName(), path})), kind, target, "beim Scannen");
     r.staged = staged.fileName();
     r.progress = std::move(progress);
     r.notice = std::move(notice);
@@ -429,9 +427,7 @@ void Client::scan(QObject *target, QString path, std::function<void(double)> pro
             QFile::remove(stagedPath);
         return finish(in, deliver, [&] { done(outcome.result, outcome.text); });
     };
-    r.fail = [done](const QString &why) {
-        done(why == unresponsive ? ScanResult::Cancelled : ScanResult::Failed, why);
-    };
+    r.fail = [done](const QString &why) { done(why == unresponsive ? ScanResult::Cancelled : ScanResult::Failed, why); };
     send(std::move(r));
 }
 

@@ -50,13 +50,12 @@ public:
 
     // Sets an option (an invalid value presses a button) and answers with the options as
     // they are afterwards.
-    void setOption(QObject *target, int index, QVariant value,
-                   std::function<void(OptionList, QString error)> answer);
+    void setOption(QObject *target, int index, QVariant value, std::function<void(OptionList, QString error)> answer);
 
     // Scans into a BMP at path. Progress is a fraction, or negative while the size is
     // unknown; notice is a remark to show while the scan runs ("" takes it back).
-    void scan(QObject *target, QString path, std::function<void(double)> progress,
-              std::function<void(QString)> notice, std::function<void(ScanResult, QString)> done);
+    void scan(QObject *target, QString path, std::function<void(double)> progress, std::function<void(QString)> notice,
+              std::function<void(ScanResult, QString)> done);
     // Asks the running scan to stop; it answers through done within about 3 s.
     void cancelScan();
 
@@ -75,8 +74,8 @@ private:
         std::function<bool(wire::Reader &, bool deliver)> answer;
         std::function<void(const QString &why)> fail;
         const char *doing = ""; // for the crash message: "bei der Gerätesuche"
-        QString staged;         // the scan's staged file, removed on failure
-        QElapsedTimer waiting;  // since it was sent, or since it became first in line
+        QString staged; // the scan's staged file, removed on failure
+        QElapsedTimer waiting; // since it was sent, or since it became first in line
         QElapsedTimer abandoned;
         std::function<void(double)> progress;
         std::function<void(QString)> notice;

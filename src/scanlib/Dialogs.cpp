@@ -164,9 +164,8 @@ void SourceDialog::done(int result)
 }
 
 AcquireDialog::AcquireDialog(QWidget *owner, QString path)
-    : QDialog(owner), path_(std::move(path)),
-      device_(new QLabel(QStringLiteral("Verbindung zum Scanner wird hergestellt …"))), form_(new OptionForm),
-      message_(new QLabel), progress_(busyBar(QStringLiteral("progress"))),
+    : QDialog(owner), path_(std::move(path)), device_(new QLabel(QStringLiteral("Verbindung zum Scanner wird hergestellt …"))),
+      form_(new OptionForm), message_(new QLabel), progress_(busyBar(QStringLiteral("progress"))),
       scan_(new QPushButton(QStringLiteral("Scannen"))), cancelButton_(new QPushButton(QStringLiteral("Abbrechen")))
 {
     setWindowTitle(QStringLiteral("Bild scannen"));
@@ -216,9 +215,7 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
         if (scanning_ || restoring_)
             return;
         Client::instance().setOption(this, index, std::move(value),
-                                      [this](const OptionList &options, const QString &error) {
-                                          showOptions(options, error);
-                                      });
+                                     [this](const OptionList &options, const QString &error) { showOptions(options, error); });
     };
     connect(scan_, &QPushButton::clicked, this, guarded([this] { startScan(); }));
     connect(cancelButton_, &QPushButton::clicked, this, guarded([this] { reject(); }));
@@ -287,7 +284,7 @@ void AcquireDialog::restoreOptions(const OptionList &options)
             continue;
         pending_.erase(remembered);
         Client::instance().setOption(this, o.index, std::move(value),
-                                      [this](const OptionList &now, const QString &) { restoreOptions(now); });
+                                     [this](const OptionList &now, const QString &) { restoreOptions(now); });
         return;
     }
     pending_.clear();
@@ -303,8 +300,7 @@ void AcquireDialog::startScan()
         return;
     if (!open_) {
         scan_->setEnabled(false);
-        Client::instance().openDevice(this, [this](const QString &device, const OptionList &options,
-                                                    const QString &error) {
+        Client::instance().openDevice(this, [this](const QString &device, const OptionList &options, const QString &error) {
             if (error.isEmpty()) {
                 deviceOpened(device, options);
                 return;

@@ -84,7 +84,7 @@ private:
     bool scanning_ = false;
     bool restoring_ = false;
     QString deviceName_;
-    OptionList options_;                  // as last shown
+    OptionList options_; // as last shown
     QHash<QByteArray, QString> pending_; // remembered values not yet given to the device
     QLabel *device_;
     OptionForm *form_;

@@ -29,7 +29,7 @@ template <typename F>
 struct Guarded {
     F f;
     template <typename... Args>
-        requires std::is_invocable_v<const F &, Args...>
+    requires std::is_invocable_v<const F &, Args...>
     void operator()(Args &&...args) const noexcept
     {
         runGuarded([&] { f(std::forward<Args>(args)...); });

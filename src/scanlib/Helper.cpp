@@ -24,7 +24,7 @@ namespace {
 // The library's end of the conversation.
 class Channel {
 public:
-    Channel(int in, int out) : in_(in), out_(out) {}
+    Channel(int in, int out) : in_(in), out_(out) { }
 
     void send(QByteArray message)
     {
@@ -168,15 +168,14 @@ bool serve(const QByteArray &message, SaneSession &session, Channel &channel)
             channel.send(Writer(Kind::Progress).f64(fraction).take());
         };
         wire::ScanOutcome outcome;
-        outcome.result = session.scan(request.device, request.stagedPath, request.path,
-                                      [&] { return channel.cancelRequested(); }, progress, outcome.text);
+        outcome.result = session.scan(
+            request.device, request.stagedPath, request.path, [&] { return channel.cancelRequested(); }, progress, outcome.text);
         channel.send(Writer(Kind::ScanEnded).outcome(outcome).take());
         session.endScan(); // a driver may hang here; the library is told when it is over
         channel.send(Writer(Kind::Settled).take());
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 

@@ -9,11 +9,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QEvent>
 #include <QLocale>
 #include <QPushButton>
 #include <QSpinBox>
@@ -21,16 +21,15 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
-#include <memory>
 #include <cmath>
+#include <memory>
 
 namespace scanlib {
 
 namespace {
 
 // The options shown on top, in this order.
-const char *const mainOptions[] = {names::mode, names::resolution, names::source, names::tlX,
-                                   names::tlY,  names::brX,        names::brY};
+const char *const mainOptions[] = {names::mode, names::resolution, names::source, names::tlX, names::tlY, names::brX, names::brY};
 
 bool isMain(const QByteArray &name)
 {
@@ -154,8 +153,7 @@ QWidget *OptionForm::resolutionEditor(const OptionInfo &o, const std::function<v
             report(v);
         }
     };
-    connect(combo, &QComboBox::activated, this,
-            guarded([combo, take](int i) { take(combo->itemData(i).toDouble(), true); }));
+    connect(combo, &QComboBox::activated, this, guarded([combo, take](int i) { take(combo->itemData(i).toDouble(), true); }));
     connect(combo->lineEdit(), &QLineEdit::editingFinished, this, guarded([combo, take, last, german, unit] {
                 QString text = combo->currentText();
                 text.remove(unit.trimmed()).remove(QLatin1Char(' '));
@@ -205,8 +203,7 @@ QWidget *OptionForm::makeEditor(const OptionInfo &o)
             for (double w : o.words)
                 combo->addItem(german.toString(w) + unit, w);
             combo->setCurrentIndex(combo->findData(firstNumber(o)));
-            connect(combo, &QComboBox::activated, this,
-                    guarded([combo, report](int i) { report(combo->itemData(i)); }));
+            connect(combo, &QComboBox::activated, this, guarded([combo, report](int i) { report(combo->itemData(i)); }));
             editor = combo;
         } else if (o.type == OptionType::Int) {
             auto *spin = new QSpinBox;
@@ -243,8 +240,7 @@ QWidget *OptionForm::makeEditor(const OptionInfo &o)
             for (const QByteArray &s : o.strings)
                 combo->addItem(tr_sane(s.constData()), s);
             combo->setCurrentIndex(combo->findData(o.text));
-            connect(combo, &QComboBox::activated, this,
-                    guarded([combo, report](int i) { report(combo->itemData(i)); }));
+            connect(combo, &QComboBox::activated, this, guarded([combo, report](int i) { report(combo->itemData(i)); }));
             editor = combo;
         } else {
             auto *edit = new QLineEdit(QString::fromUtf8(o.text));
@@ -264,8 +260,7 @@ QWidget *OptionForm::makeEditor(const OptionInfo &o)
         editor = button;
         break;
     }
-    default:
-        return nullptr;
+    default: return nullptr;
     }
     tame(editor, this);
     editor->setObjectName(QString::fromLatin1(o.name));
@@ -305,8 +300,7 @@ void OptionForm::showOptions(const OptionList &options)
         auto *label = new QLabel(o.type == OptionType::Button ? QString() : title);
         // Long titles wrap; the tooltip holds the whole title beside the description.
         label->setWordWrap(true);
-        label->setToolTip(
-            QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), editor->toolTip().toHtmlEscaped()));
+        label->setToolTip(QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), editor->toolTip().toHtmlEscaped()));
         label->setEnabled(editor->isEnabled());
         form->addRow(label, editor);
     };

@@ -20,18 +20,18 @@ inline constexpr std::uint32_t maxMessage = 16u << 20;
 enum class Kind : std::uint8_t {
     // library to helper
     ListDevices = 1,
-    Open = 2,      // device name ("" for the first one)
+    Open = 2, // device name ("" for the first one)
     SetOption = 3, // OptionValue
-    Scan = 4,      // ScanRequest
+    Scan = 4, // ScanRequest
     Cancel = 5,
     // helper to library
-    Hello = 64,     // magic, version
-    Devices = 65,   // error text, devices
-    Opened = 66,    // device name, error text, options
-    Options = 67,   // error text, options
-    Progress = 68,  // fraction, or negative while the size is unknown
+    Hello = 64, // magic, version
+    Devices = 65, // error text, devices
+    Opened = 66, // device name, error text, options
+    Options = 67, // error text, options
+    Progress = 68, // fraction, or negative while the size is unknown
     ScanEnded = 69, // ScanOutcome
-    Settled = 70,   // the driver has ended the scan after its outcome
+    Settled = 70, // the driver has ended the scan after its outcome
 };
 
 // A value for an option; the helper takes from it what the option's type needs.
@@ -44,7 +44,7 @@ struct OptionValue {
 };
 
 struct ScanRequest {
-    QString device;     // opened first unless it is open ("" for the first one)
+    QString device; // opened first unless it is open ("" for the first one)
     QString stagedPath; // written there, then renamed to path when complete
     QString path;
 };

@@ -77,7 +77,7 @@ OptionUnit unitOf(SANE_Unit u)
 // large scan.
 class StagedFile {
 public:
-    StagedFile(const QString &staged, const QString &path) : file_(staged), path_(path) {}
+    StagedFile(const QString &staged, const QString &path) : file_(staged), path_(path) { }
     ~StagedFile()
     {
         if (!committed_) {
@@ -90,8 +90,7 @@ public:
     QString errorString() const { return file_.errorString(); }
     bool commit(QString &why)
     {
-        file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                             | QFileDevice::ReadOther);
+        file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
         if (!file_.flush()) {
             why = file_.errorString();
             return false;
@@ -250,8 +249,7 @@ void SaneSession::readValue(OptionInfo &o)
     o.numbers.clear();
     o.text.clear();
     const SANE_Option_Descriptor *d = sane_get_option_descriptor(handle_, o.index);
-    if (!d || o.type == OptionType::Group || o.type == OptionType::Button || !o.active()
-        || !(d->cap & SANE_CAP_SOFT_DETECT))
+    if (!d || o.type == OptionType::Group || o.type == OptionType::Button || !o.active() || !(d->cap & SANE_CAP_SOFT_DETECT))
         return;
     std::vector<char> buffer(std::max<std::size_t>(std::size_t(o.size), sizeof(SANE_Word)) + 1, 0);
     if (sane_control_option(handle_, o.index, SANE_ACTION_GET_VALUE, buffer.data(), nullptr) != SANE_STATUS_GOOD)
@@ -298,8 +296,7 @@ QString SaneSession::setOption(int index, Value kind, double number, const QByte
 }
 
 ScanResult SaneSession::scan(const QString &device, const QString &stagedPath, const QString &path,
-                             const std::function<bool()> &cancelled, const std::function<void(double)> &progress,
-                             QString &error)
+                             const std::function<bool()> &cancelled, const std::function<void(double)> &progress, QString &error)
 {
     // The staged file goes whenever the scan does not complete.
     StagedFile file(stagedPath, path);

@@ -41,8 +41,7 @@ public:
     // Opens device as open() does and scans into the existing file stagedPath, which
     // replaces path when the image is complete and is removed otherwise. cancelled is asked
     // between reads; progress gets a fraction, or -1 while the size is unknown.
-    ScanResult scan(const QString &device, const QString &stagedPath, const QString &path,
-                    const std::function<bool()> &cancelled,
+    ScanResult scan(const QString &device, const QString &stagedPath, const QString &path, const std::function<bool()> &cancelled,
                     const std::function<void(double)> &progress, QString &error);
 
     // Ends the scan in the driver (sane_cancel), once its outcome has been reported.

@@ -28,16 +28,16 @@ struct OptionInfo {
     QByteArray description;
     OptionType type = OptionType::Int;
     OptionUnit unit = OptionUnit::None;
-    int size = 0;             // bytes of the value as the device keeps it
+    int size = 0; // bytes of the value as the device keeps it
     bool isActive = true;
     bool isSettable = true;
     Constraint constraint = Constraint::None;
     double min = 0, max = 0, quant = 0; // range, in the option's own units
-    std::vector<double> words;          // word list
-    std::vector<QByteArray> strings;    // string list
+    std::vector<double> words; // word list
+    std::vector<QByteArray> strings; // string list
     bool hasValue = false;
     std::vector<double> numbers; // value of bool, int and fixed options
-    QByteArray text;             // value of string options
+    QByteArray text; // value of string options
 
     bool active() const { return isActive; }
     bool settable() const { return isSettable; }

@@ -127,8 +127,7 @@ QVariant restorableValue(const OptionInfo &o, const QString &text)
         const QByteArray value = text.toUtf8();
         if (value == o.text || value.size() >= o.size)
             return {};
-        if (o.constraint == Constraint::StringList
-            && std::find(o.strings.begin(), o.strings.end(), value) == o.strings.end())
+        if (o.constraint == Constraint::StringList && std::find(o.strings.begin(), o.strings.end(), value) == o.strings.end())
             return {};
         return value;
     }

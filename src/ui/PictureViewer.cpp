@@ -358,7 +358,7 @@ bool PictureViewer::saveTo(const QString &path)
     if (problem.isEmpty())
         return true;
     rt::showInformation(root_.clientWidget(), QStringLiteral("Das Bild wurde nicht gespeichert.\n\n%1  ").arg(problem),
-                   QStringLiteral(" Speichern"));
+                        QStringLiteral(" Speichern"));
     return false;
 }
 

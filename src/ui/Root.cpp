@@ -229,8 +229,9 @@ void Root::BScannen_Click()
         return;
     // Every other outcome: one message. A scanner library that cannot be loaded is named
     // with the reason, rather than telling the user that they cancelled.
-    const QString message = failure && isLibraryError(*failure) ? failure->text()
-                                                                 : QStringLiteral("Der Vorgang wurde von dem Benutzer abgebrochen.  ");
+    const QString message = failure && isLibraryError(*failure)
+        ? failure->text()
+        : QStringLiteral("Der Vorgang wurde von dem Benutzer abgebrochen.  ");
     skip([&] { rt::showInformation(clientWidget(), message, caption()); });
 }
 
@@ -243,7 +244,7 @@ void Root::BAblage_Click()
         rt::setClipboardPicture(Picture2.picture());
     const bool ok = havePicture && rt::clipboardHasBitmap();
     rt::showInformation(clientWidget(),
-                   ok ? QStringLiteral("Bild-Datei wurde erfolgreich in die Zwischenablage kopiert.  ")
-                      : QStringLiteral("Fehler beim Kopiervorgang in die Zwischenablage.  "),
-                   QStringLiteral(" Zwischenablage"));
+                        ok ? QStringLiteral("Bild-Datei wurde erfolgreich in die Zwischenablage kopiert.  ")
+                           : QStringLiteral("Fehler beim Kopiervorgang in die Zwischenablage.  "),
+                        QStringLiteral(" Zwischenablage"));
 }

@@ -84,7 +84,7 @@ void removeTree(const QByteArray &dir)
             if (name == "." || name == "..")
                 continue;
             const QByteArray path = dir + '/' + name;
-            struct stat st {};
+            struct stat st { };
             if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode))
                 removeTree(path);
             else
@@ -100,10 +100,10 @@ void removeTree(const QByteArray &dir)
 bool isWritableDirectory(const QString &dir)
 {
     const QByteArray path = rt::encodePath(dir);
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
-    struct statvfs fs {};
+    struct statvfs fs { };
     if (::statvfs(path.constData(), &fs) == 0 && (fs.f_flag & ST_RDONLY))
         return false;
     const mode_t bit = st.st_uid == ::geteuid() ? S_IWUSR : inGroup(st.st_gid) ? S_IWGRP : S_IWOTH;
@@ -113,9 +113,9 @@ bool isWritableDirectory(const QString &dir)
 bool isOwnProgramDirectory(const QString &dir)
 {
     const QByteArray path = rt::encodePath(dir);
-    struct stat st {};
-    return ::stat(path.constData(), &st) == 0 && st.st_uid == ::geteuid() && isWritableDirectory(dir)
-           && !isSystemDirectory(path) && isText(path);
+    struct stat st { };
+    return ::stat(path.constData(), &st) == 0 && st.st_uid == ::geteuid() && isWritableDirectory(dir) && !isSystemDirectory(path)
+        && isText(path);
 }
 
 ScratchDirectory::ScratchDirectory(const QString &programDir, const QString &name)
@@ -143,7 +143,8 @@ bool ScratchDirectory::lockProgramDirectory(const QString &dir, const QString &n
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    struct stat locked {}, named {};
+    struct stat locked {
+    }, named{};
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &locked) != 0 || ::lstat(path.constData(), &named) != 0
         || locked.st_dev != named.st_dev || locked.st_ino != named.st_ino) {
         ::close(fd);

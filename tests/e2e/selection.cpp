@@ -1,11 +1,11 @@
 // selection owner NAME: prints 1 when some program owns the X selection NAME, else 0.
 // selection hold NAME: owns the selection NAME and answers no request, until it is stopped
 // (a clipboard manager that never answers).
-#include <xcb/xcb.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <xcb/xcb.h>
 
 namespace {
 template <class T>

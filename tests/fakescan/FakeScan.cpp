@@ -16,8 +16,8 @@ struct State {
     int acquireCalls = 0;
     std::uintptr_t lastOwner = 0;
     QByteArray lastPath; // the system's bytes, as given
-    QString source;           // copied to the target path, when set
-    std::int16_t result = 0;  // what AcquireToFile returns
+    QString source; // copied to the target path, when set
+    std::int16_t result = 0; // what AcquireToFile returns
     void (*during)(void *) = nullptr;
     void *context = nullptr;
 };
@@ -62,8 +62,8 @@ __attribute__((visibility("default"))) std::int16_t AcquireToFile(std::uintptr_t
 }
 
 // The test's controls.
-__attribute__((visibility("default"))) void FakeScan_Set(const char *source, std::int16_t result,
-                                                         void (*during)(void *), void *context)
+__attribute__((visibility("default"))) void FakeScan_Set(const char *source, std::int16_t result, void (*during)(void *),
+                                                         void *context)
 {
     State &s = state();
     s.source = source ? QFile::decodeName(source) : QString();

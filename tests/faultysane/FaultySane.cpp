@@ -65,13 +65,34 @@ SANE_Device device{"0", "Vistoramo", "Fehlerscanner", "virtual device"};
 const SANE_Device *deviceList[] = {&device, nullptr};
 SANE_String_Const modes[] = {"Gray", nullptr};
 SANE_Option_Descriptor descriptors[] = {
-    {SANE_NAME_NUM_OPTIONS, SANE_TITLE_NUM_OPTIONS, SANE_DESC_NUM_OPTIONS, SANE_TYPE_INT, SANE_UNIT_NONE,
-     sizeof(SANE_Word), SANE_CAP_SOFT_DETECT, SANE_CONSTRAINT_NONE, {nullptr}},
-    {"mode", "Scan mode", "Selects the scan mode.", SANE_TYPE_STRING, SANE_UNIT_NONE, 8,
-     SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT, SANE_CONSTRAINT_STRING_LIST, {nullptr}},
+    {SANE_NAME_NUM_OPTIONS,
+     SANE_TITLE_NUM_OPTIONS,
+     SANE_DESC_NUM_OPTIONS,
+     SANE_TYPE_INT,
+     SANE_UNIT_NONE,
+     sizeof(SANE_Word),
+     SANE_CAP_SOFT_DETECT,
+     SANE_CONSTRAINT_NONE,
+     {nullptr}},
+    {"mode",
+     "Scan mode",
+     "Selects the scan mode.",
+     SANE_TYPE_STRING,
+     SANE_UNIT_NONE,
+     8,
+     SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT,
+     SANE_CONSTRAINT_STRING_LIST,
+     {nullptr}},
     // Strict, as some drivers are: a value off the steps is refused, not rounded.
-    {"br-x", "Bottom-right x", "Right edge of the scan area.", SANE_TYPE_FIXED, SANE_UNIT_MM, sizeof(SANE_Word),
-     SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT, SANE_CONSTRAINT_RANGE, {nullptr}},
+    {"br-x",
+     "Bottom-right x",
+     "Right edge of the scan area.",
+     SANE_TYPE_FIXED,
+     SANE_UNIT_MM,
+     sizeof(SANE_Word),
+     SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT,
+     SANE_CONSTRAINT_RANGE,
+     {nullptr}},
 };
 const SANE_Range rightEdges{SANE_FIX(0), SANE_FIX(200), SANE_FIX(2.5)};
 SANE_Word rightEdge = SANE_FIX(200);
@@ -96,7 +117,7 @@ SANE_Status FAULTY(init)(SANE_Int *version, SANE_Auth_Callback)
     return SANE_STATUS_GOOD;
 }
 
-void FAULTY(exit)() {}
+void FAULTY(exit)() { }
 
 SANE_Status FAULTY(get_devices)(const SANE_Device ***list, SANE_Bool)
 {
@@ -117,7 +138,7 @@ SANE_Status FAULTY(open)(SANE_String_Const name, SANE_Handle *handle)
     return SANE_STATUS_GOOD;
 }
 
-void FAULTY(close)(SANE_Handle) {}
+void FAULTY(close)(SANE_Handle) { }
 
 const SANE_Option_Descriptor *FAULTY(get_option_descriptor)(SANE_Handle, SANE_Int option)
 {

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
@@ -12,6 +11,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
@@ -117,8 +117,8 @@ static bool setWidget(QWidget *w, const std::string &value)
     if (auto *combo = qobject_cast<QComboBox *>(w)) {
         for (int i = 0; i < combo->count(); ++i) {
             const QVariant data = combo->itemData(i);
-            const bool match = data.typeId() == QMetaType::QByteArray ? data.toByteArray() == v.toUtf8()
-                                                                      : data.toDouble() == v.toDouble();
+            const bool match
+                = data.typeId() == QMetaType::QByteArray ? data.toByteArray() == v.toUtf8() : data.toDouble() == v.toDouble();
             if (match) {
                 combo->setCurrentIndex(i);
                 emit combo->activated(i);
@@ -155,13 +155,24 @@ static bool setWidget(QWidget *w, const std::string &value)
 
 const Settings &baseline()
 {
-    static const Settings settings{{"mode", "Color"},          {"three-pass", "no"},     {"mode", "Gray"},
-                                   {"depth", "8"},             {"hand-scanner", "no"},   {"resolution", "50"},
-                                   {"source", "Flatbed"},      {"test-picture", "Solid black"},
-                                   {"read-limit", "no"},       {"read-delay", "no"},     {"read-return-value", "Default"},
-                                   {"ppl-loss", "0"},          {"fuzzy-parameters", "no"},
-                                   {"enable-test-options", "no"}, {"tl-x", "0"},      {"tl-y", "0"},
-                                   {"br-x", "80"},             {"br-y", "100"}};
+    static const Settings settings{{"mode", "Color"},
+                                   {"three-pass", "no"},
+                                   {"mode", "Gray"},
+                                   {"depth", "8"},
+                                   {"hand-scanner", "no"},
+                                   {"resolution", "50"},
+                                   {"source", "Flatbed"},
+                                   {"test-picture", "Solid black"},
+                                   {"read-limit", "no"},
+                                   {"read-delay", "no"},
+                                   {"read-return-value", "Default"},
+                                   {"ppl-loss", "0"},
+                                   {"fuzzy-parameters", "no"},
+                                   {"enable-test-options", "no"},
+                                   {"tl-x", "0"},
+                                   {"tl-y", "0"},
+                                   {"br-x", "80"},
+                                   {"br-y", "100"}};
     return settings;
 }
 
@@ -239,8 +250,7 @@ bool scanimage(const Settings &settings, const QString &pnmPath, const QString &
         process.waitForFinished();
     }
     EXPECT_TRUE(finished && process.exitCode() == 0)
-        << "scanimage " << args.join(QLatin1Char(' ')).toStdString() << ": "
-        << process.readAllStandardError().toStdString();
+        << "scanimage " << args.join(QLatin1Char(' ')).toStdString() << ": " << process.readAllStandardError().toStdString();
     return finished && process.exitCode() == 0;
 }
 

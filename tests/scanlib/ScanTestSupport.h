@@ -44,14 +44,14 @@ private:
 std::int16_t withDialog(const std::function<std::int16_t()> &call, const std::function<void(QDialog &)> &script);
 
 // Acquisition dialog helpers.
-bool waitForOptions(QDialog &dialog);                      // the device is open, its options shown
+bool waitForOptions(QDialog &dialog); // the device is open, its options shown
 // Sets them through the widgets; with lenient, options that are missing or inactive are
 // passed over instead of failing the test.
 bool applySettings(QDialog &dialog, const Settings &settings, bool lenient = false);
 // What the tests' scanner does unless a test says otherwise; the library keeps options
 // for the whole process, so tests that share one start from here.
 const Settings &baseline();
-QString pressScan(QDialog &dialog);                         // "" when the dialog closed with an image
+QString pressScan(QDialog &dialog); // "" when the dialog closed with an image
 QString shownMessage(const QDialog &dialog);
 void pressButton(QDialog &dialog, const char *name);
 

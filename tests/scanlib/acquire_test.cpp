@@ -76,7 +76,7 @@ void PrintTo(const KindCase &k, std::ostream *out)
     *out << k.name;
 }
 
-class ImageKinds : public Acquire, public testing::WithParamInterface<KindCase> {};
+class ImageKinds : public Acquire, public testing::WithParamInterface<KindCase> { };
 
 TEST_P(ImageKinds, EqualScanimagePixelForPixel)
 {
@@ -114,15 +114,11 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"OneBytePerRead",
                  {{"resolution", "25"}, {"read-limit", "yes"}, {"read-limit-size", "1"}, {"test-picture", pattern}},
                  8},
-        KindCase{"OddReadSize",
-                 {{"mode", "Color"}, {"read-limit", "yes"}, {"read-limit-size", "333"}, {"test-picture", pattern}},
-                 24},
-        KindCase{"ReadDelay",
-                 {{"read-delay", "yes"}, {"read-delay-duration", "1000"}, {"test-picture", "Solid white"}}, 8},
-        KindCase{"FuzzyParameters", {{"mode", "Color"}, {"fuzzy-parameters", "yes"}, {"test-picture", pattern}},
-                 24},
-        KindCase{"ScanArea",
-                 {{"tl-x", "13"}, {"tl-y", "7"}, {"br-x", "61"}, {"br-y", "45"}, {"test-picture", "Grid"}}, 8}),
+        KindCase{
+            "OddReadSize", {{"mode", "Color"}, {"read-limit", "yes"}, {"read-limit-size", "333"}, {"test-picture", pattern}}, 24},
+        KindCase{"ReadDelay", {{"read-delay", "yes"}, {"read-delay-duration", "1000"}, {"test-picture", "Solid white"}}, 8},
+        KindCase{"FuzzyParameters", {{"mode", "Color"}, {"fuzzy-parameters", "yes"}, {"test-picture", pattern}}, 24},
+        KindCase{"ScanArea", {{"tl-x", "13"}, {"tl-y", "7"}, {"br-x", "61"}, {"br-y", "45"}, {"test-picture", "Grid"}}, 8}),
     [](const testing::TestParamInfo<KindCase> &param) { return std::string(param.param.name); });
 
 struct FaultCase {
@@ -135,7 +131,7 @@ void PrintTo(const FaultCase &f, std::ostream *out)
     *out << f.status;
 }
 
-class ReadFaults : public Acquire, public testing::WithParamInterface<FaultCase> {};
+class ReadFaults : public Acquire, public testing::WithParamInterface<FaultCase> { };
 
 TEST_P(ReadFaults, ShowPlainGermanLeaveNoFileAndAllowAnotherTry)
 {
@@ -145,8 +141,7 @@ TEST_P(ReadFaults, ShowPlainGermanLeaveNoFileAndAllowAnotherTry)
     bool stayedOpen = false;
     QStringList leftAfterFailure;
     const std::int16_t result = acquire(file, [&](QDialog &d) {
-        if (!waitForOptions(d) || !applySettings(d, baseline(), true)
-            || !applySettings(d, {{"read-return-value", f.status}}))
+        if (!waitForOptions(d) || !applySettings(d, baseline(), true) || !applySettings(d, {{"read-return-value", f.status}}))
             return;
         failure = pressScan(d);
         stayedOpen = d.isVisible();
@@ -164,12 +159,10 @@ TEST_P(ReadFaults, ShowPlainGermanLeaveNoFileAndAllowAnotherTry)
 
 INSTANTIATE_TEST_SUITE_P(
     TestBackend, ReadFaults,
-    testing::Values(FaultCase{"SANE_STATUS_UNSUPPORTED", "unterstützt"},
-                    FaultCase{"SANE_STATUS_CANCELLED", "abgebrochen"},
+    testing::Values(FaultCase{"SANE_STATUS_UNSUPPORTED", "unterstützt"}, FaultCase{"SANE_STATUS_CANCELLED", "abgebrochen"},
                     FaultCase{"SANE_STATUS_DEVICE_BUSY", "belegt"}, FaultCase{"SANE_STATUS_INVAL", "ungültig"},
                     FaultCase{"SANE_STATUS_EOF", "keine Bilddaten"}, FaultCase{"SANE_STATUS_JAMMED", "gestaut"},
-                    FaultCase{"SANE_STATUS_NO_DOCS", "kein Blatt"},
-                    FaultCase{"SANE_STATUS_COVER_OPEN", "Abdeckung"},
+                    FaultCase{"SANE_STATUS_NO_DOCS", "kein Blatt"}, FaultCase{"SANE_STATUS_COVER_OPEN", "Abdeckung"},
                     FaultCase{"SANE_STATUS_IO_ERROR", "Verbindung"}, FaultCase{"SANE_STATUS_NO_MEM", "Speicher"},
                     FaultCase{"SANE_STATUS_ACCESS_DENIED", "Zugriff"}),
     [](const testing::TestParamInfo<FaultCase> &param) { return std::string(param.param.status + 12); });
@@ -387,11 +380,16 @@ TEST_F(Acquire, BadPathIsReportedInTheDialog)
 TEST_F(Acquire, ChosenSourceIsUsedUntilAnotherIsChosen)
 {
     const auto choose = [&](const std::function<void(QDialog &, QTreeWidget &)> &step) {
-        withDialog([&] { ChooseSource(owner_.id()); return std::int16_t(0); }, [&](QDialog &d) {
-            auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
-            ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() > 0; }));
-            step(d, *list);
-        });
+        withDialog(
+            [&] {
+                ChooseSource(owner_.id());
+                return std::int16_t(0);
+            },
+            [&](QDialog &d) {
+                auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
+                ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() > 0; }));
+                step(d, *list);
+            });
     };
     QString preselected;
     choose([&](QDialog &d, QTreeWidget &list) {

@@ -19,9 +19,15 @@ namespace {
 
 struct Scanners : testing::Environment {
 #ifdef SCANLIB_NO_DEVICES
-    void SetUp() override { useSaneConfig(Backends::None); }
+    void SetUp() override
+    {
+        useSaneConfig(Backends::None);
+    }
 #else
-    void SetUp() override { useSaneConfig(Backends::Machine); }
+    void SetUp() override
+    {
+        useSaneConfig(Backends::Machine);
+    }
 #endif
 };
 const auto *const environment = testing::AddGlobalTestEnvironment(new Scanners);
@@ -32,7 +38,7 @@ struct SourceView {
     QString statusAtEnd;
     QStringList devices;
     bool okEnabled = false;
-    bool busyAgain = false;   // after "Neu suchen"
+    bool busyAgain = false; // after "Neu suchen"
     QStringList devicesAgain;
 };
 
@@ -40,29 +46,34 @@ struct SourceView {
 SourceView chooseSource(const OwnerWindow &owner)
 {
     SourceView view;
-    withDialog([&] { ChooseSource(owner.id()); return std::int16_t(0); }, [&](QDialog &d) {
-        auto *status = d.findChild<QLabel *>(QStringLiteral("status"));
-        auto *busy = d.findChild<QProgressBar *>(QStringLiteral("searching"));
-        view.statusAtStart = status->text();
-        view.busyAtStart = busy->isVisible();
-        EXPECT_TRUE(waitFor([&] { return busy->isHidden(); }, 120000));
-        view.statusAtEnd = status->text();
-        auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
-        const auto devices = [list] {
-            QStringList names;
-            for (int i = 0; i < list->topLevelItemCount(); ++i)
-                names << list->topLevelItem(i)->text(1);
-            return names;
-        };
-        view.devices = devices();
-        auto *buttons = d.findChild<QDialogButtonBox *>();
-        view.okEnabled = buttons->button(QDialogButtonBox::Ok)->isEnabled();
-        pressButton(d, "searchAgain");
-        view.busyAgain = busy->isVisible() && list->topLevelItemCount() == view.devices.size();
-        EXPECT_TRUE(waitFor([&] { return busy->isHidden(); }, 120000));
-        view.devicesAgain = devices();
-        buttons->button(QDialogButtonBox::Cancel)->click();
-    });
+    withDialog(
+        [&] {
+            ChooseSource(owner.id());
+            return std::int16_t(0);
+        },
+        [&](QDialog &d) {
+            auto *status = d.findChild<QLabel *>(QStringLiteral("status"));
+            auto *busy = d.findChild<QProgressBar *>(QStringLiteral("searching"));
+            view.statusAtStart = status->text();
+            view.busyAtStart = busy->isVisible();
+            EXPECT_TRUE(waitFor([&] { return busy->isHidden(); }, 120000));
+            view.statusAtEnd = status->text();
+            auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
+            const auto devices = [list] {
+                QStringList names;
+                for (int i = 0; i < list->topLevelItemCount(); ++i)
+                    names << list->topLevelItem(i)->text(1);
+                return names;
+            };
+            view.devices = devices();
+            auto *buttons = d.findChild<QDialogButtonBox *>();
+            view.okEnabled = buttons->button(QDialogButtonBox::Ok)->isEnabled();
+            pressButton(d, "searchAgain");
+            view.busyAgain = busy->isVisible() && list->topLevelItemCount() == view.devices.size();
+            EXPECT_TRUE(waitFor([&] { return busy->isHidden(); }, 120000));
+            view.devicesAgain = devices();
+            buttons->button(QDialogButtonBox::Cancel)->click();
+        });
     return view;
 }
 
@@ -106,15 +117,14 @@ TEST(NoScanner, BothDialogsSaySoPlainly)
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("scan.bmp"));
     QString message;
-    const std::int16_t result = withDialog(
-        [&] { return AcquireToFile(owner.id(), QFile::encodeName(file).constData()); },
-        [&](QDialog &d) {
-            waitFor([&] { return !shownMessage(d).isEmpty(); });
-            message = shownMessage(d);
-            pressScan(d); // trying again finds nothing either
-            message += shownMessage(d);
-            pressButton(d, "cancel");
-        });
+    const std::int16_t result = withDialog([&] { return AcquireToFile(owner.id(), QFile::encodeName(file).constData()); },
+                                           [&](QDialog &d) {
+                                               waitFor([&] { return !shownMessage(d).isEmpty(); });
+                                               message = shownMessage(d);
+                                               pressScan(d); // trying again finds nothing either
+                                               message += shownMessage(d);
+                                               pressButton(d, "cancel");
+                                           });
     EXPECT_EQ(message, QStringLiteral("Es wurde kein Scanner gefunden.Es wurde kein Scanner gefunden."));
     EXPECT_NE(result, 0);
     EXPECT_EQ(strayFiles(dir.path()), QStringList());

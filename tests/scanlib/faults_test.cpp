@@ -13,9 +13,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
 #include <algorithm>
 #include <csignal>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -61,14 +61,19 @@ protected:
     Faults()
     {
         setFault("none");
-        withDialog([&] { ChooseSource(owner_.id()); return std::int16_t(0); }, [&](QDialog &d) {
-            auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
-            ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() > 0; }));
-            const auto found = list->findItems(QStringLiteral("faulty:0"), Qt::MatchExactly, 1);
-            ASSERT_EQ(found.size(), 1);
-            list->setCurrentItem(found.front());
-            d.accept();
-        });
+        withDialog(
+            [&] {
+                ChooseSource(owner_.id());
+                return std::int16_t(0);
+            },
+            [&](QDialog &d) {
+                auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
+                ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() > 0; }));
+                const auto found = list->findItems(QStringLiteral("faulty:0"), Qt::MatchExactly, 1);
+                ASSERT_EQ(found.size(), 1);
+                list->setCurrentItem(found.front());
+                d.accept();
+            });
     }
     QString path(const char *name) const { return dir_.filePath(QString::fromLatin1(name)); }
     std::int16_t acquire(const QString &file, const std::function<void(QDialog &)> &script)
@@ -99,10 +104,10 @@ protected:
 struct ScanFault {
     enum Hang { None, BeforeCancel, InCancel, AfterOutcome };
     const char *kind;
-    Hang hang;           // where the driver hangs, if it does
-    bool dataFirst;      // part of the page arrives before the fault
+    Hang hang; // where the driver hangs, if it does
+    bool dataFirst; // part of the page arrives before the fault
     bool waitForSilence;
-    const char *words;   // what the message must say
+    const char *words; // what the message must say
 };
 
 void PrintTo(const ScanFault &f, std::ostream *out)
@@ -110,7 +115,7 @@ void PrintTo(const ScanFault &f, std::ostream *out)
     *out << f.kind;
 }
 
-class ScanFaults : public Faults, public testing::WithParamInterface<ScanFault> {};
+class ScanFaults : public Faults, public testing::WithParamInterface<ScanFault> { };
 
 TEST_P(ScanFaults, AreReportedTheDialogClosesNothingRemainsAndTheNextScanWorks)
 {
@@ -163,30 +168,34 @@ TEST_P(ScanFaults, AreReportedTheDialogClosesNothingRemainsAndTheNextScanWorks)
     EXPECT_TRUE(processGone(helper)) << helper;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    FaultyDriver, ScanFaults,
-    testing::Values(ScanFault{"hang-start", ScanFault::BeforeCancel, false, false, "antwortet nicht"},
-                    ScanFault{"hang-read", ScanFault::BeforeCancel, true, true, "antwortet nicht"},
-                    ScanFault{"hang-cancel", ScanFault::InCancel, true, false, "antwortet nicht"},
-                    ScanFault{"fail-read", ScanFault::AfterOutcome, true, false, "Verbindung zum Scanner"},
-                    ScanFault{"crash-read", ScanFault::None, true, false, "beim Scannen abgestürzt"}),
-    [](const testing::TestParamInfo<ScanFault> &param) {
-        std::string name = param.param.kind;
-        std::replace(name.begin(), name.end(), '-', '_');
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(FaultyDriver, ScanFaults,
+                         testing::Values(ScanFault{"hang-start", ScanFault::BeforeCancel, false, false, "antwortet nicht"},
+                                         ScanFault{"hang-read", ScanFault::BeforeCancel, true, true, "antwortet nicht"},
+                                         ScanFault{"hang-cancel", ScanFault::InCancel, true, false, "antwortet nicht"},
+                                         ScanFault{"fail-read", ScanFault::AfterOutcome, true, false, "Verbindung zum Scanner"},
+                                         ScanFault{"crash-read", ScanFault::None, true, false, "beim Scannen abgestürzt"}),
+                         [](const testing::TestParamInfo<ScanFault> &param) {
+                             std::string name = param.param.kind;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 // Opens the source dialog with the driver failing in its search and cancels it when
 // closeWhen says so; returns the dialog's status text at that moment.
 QString searchAndCancel(const OwnerWindow &owner, const std::function<bool(QDialog &)> &closeWhen, bool &closed)
 {
     QString status;
-    withDialog([&] { ChooseSource(owner.id()); return std::int16_t(0); }, [&](QDialog &d) {
-        waitFor([&] { return closeWhen(d); });
-        status = d.findChild<QLabel *>(QStringLiteral("status"))->text();
-        d.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->click();
-        closed = !d.isVisible();
-    });
+    withDialog(
+        [&] {
+            ChooseSource(owner.id());
+            return std::int16_t(0);
+        },
+        [&](QDialog &d) {
+            waitFor([&] { return closeWhen(d); });
+            status = d.findChild<QLabel *>(QStringLiteral("status"))->text();
+            d.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->click();
+            closed = !d.isVisible();
+        });
     return status;
 }
 
@@ -210,9 +219,8 @@ TEST_F(Faults, ACrashWhileSearchingIsReportedInTheSourceDialog)
 {
     setFault("crash-list");
     bool closed = false;
-    const QString status = searchAndCancel(owner_, [](QDialog &d) {
-        return d.findChild<QProgressBar *>(QStringLiteral("searching"))->isHidden();
-    }, closed);
+    const QString status = searchAndCancel(
+        owner_, [](QDialog &d) { return d.findChild<QProgressBar *>(QStringLiteral("searching"))->isHidden(); }, closed);
     EXPECT_TRUE(status.contains(QStringLiteral("bei der Gerätesuche abgestürzt"))) << status.toStdString();
     EXPECT_TRUE(closed);
     expectGoodScan();
@@ -223,10 +231,13 @@ TEST_F(Faults, AHangingSearchLetsTheSourceDialogCloseAndTheNextScanWorks)
     setFault("hang-list");
     bool closed = false;
     int helper = 0;
-    const QString status = searchAndCancel(owner_, [&](QDialog &) {
-        helper = helperProcess();
-        return driverHangs();
-    }, closed);
+    const QString status = searchAndCancel(
+        owner_,
+        [&](QDialog &) {
+            helper = helperProcess();
+            return driverHangs();
+        },
+        closed);
     EXPECT_EQ(status, QStringLiteral("Suche nach Geräten …"));
     EXPECT_TRUE(closed);
     expectGoodScan(); // waits for the hung search, which is then given up

@@ -140,7 +140,7 @@ void PrintTo(const KindCase &k, std::ostream *out)
     *out << "format " << k.format << " depth " << k.depth;
 }
 
-class OnePassKinds : public testing::TestWithParam<KindCase> {};
+class OnePassKinds : public testing::TestWithParam<KindCase> { };
 
 TEST_P(OnePassKinds, DecodesInAnyChunkingAndWithPadding)
 {
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Frames, OnePassKinds,
                                          KindCase{SANE_FRAME_RGB, 8, 24}, KindCase{SANE_FRAME_RGB, 16, 24}),
                          [](const testing::TestParamInfo<KindCase> &param) {
                              return std::string(param.param.format == SANE_FRAME_RGB ? "Rgb" : "Grey")
-                                    + std::to_string(param.param.depth);
+                                 + std::to_string(param.param.depth);
                          });
 
 TEST(Frames, LineartKeepsSetBitsBlackInATwoColourPalette)
@@ -227,14 +227,11 @@ TEST(Frames, RefusesBrokenInputWithAGermanReason)
         {"unsupported depth", {Frame{params(SANE_FRAME_GRAY, 4, 4, 2), {}}}},
         {"no width", {Frame{params(SANE_FRAME_GRAY, 8, 0, 2), {}}}},
         {"three-pass without blue",
-         {makeFrame(params(SANE_FRAME_RED, 8, 4, 2, 0, false), 2),
-          makeFrame(params(SANE_FRAME_GREEN, 8, 4, 2, 0, true), 2)}},
+         {makeFrame(params(SANE_FRAME_RED, 8, 4, 2, 0, false), 2), makeFrame(params(SANE_FRAME_GREEN, 8, 4, 2, 0, true), 2)}},
         {"a colour twice",
-         {makeFrame(params(SANE_FRAME_RED, 8, 4, 2, 0, false), 2),
-          makeFrame(params(SANE_FRAME_RED, 8, 4, 2, 0, false), 2)}},
+         {makeFrame(params(SANE_FRAME_RED, 8, 4, 2, 0, false), 2), makeFrame(params(SANE_FRAME_RED, 8, 4, 2, 0, false), 2)}},
         {"frames of different widths",
-         {makeFrame(params(SANE_FRAME_RED, 8, 4, 2, 0, false), 2),
-          makeFrame(params(SANE_FRAME_GREEN, 8, 5, 2, 0, false), 2)}},
+         {makeFrame(params(SANE_FRAME_RED, 8, 4, 2, 0, false), 2), makeFrame(params(SANE_FRAME_GREEN, 8, 5, 2, 0, false), 2)}},
         {"a frame after the last one", {makeFrame(good, 2), makeFrame(good, 2)}},
     };
     for (const Bad &c : cases) {
@@ -294,8 +291,8 @@ static QByteArray moFile(const std::vector<std::pair<QByteArray, QByteArray>> &p
 TEST(Catalogue, ReadsMoFilesAndSurvivesDamagedOnes)
 {
     Catalogue c;
-    ASSERT_TRUE(c.parse(moFile({{"", "Content-Type: text/plain"}, {"Gray", "Graustufen"},
-                                {"Scan mode", QByteArray("Scanmodus\0Scanmodi", 18)}})));
+    ASSERT_TRUE(c.parse(moFile(
+        {{"", "Content-Type: text/plain"}, {"Gray", "Graustufen"}, {"Scan mode", QByteArray("Scanmodus\0Scanmodi", 18)}})));
     EXPECT_EQ(c.translate("Gray"), QStringLiteral("Graustufen"));
     EXPECT_EQ(c.translate("Scan mode"), QStringLiteral("Scanmodus"));
     EXPECT_EQ(c.translate("Unknown"), QStringLiteral("Unknown"));

@@ -14,7 +14,7 @@ namespace {
 struct HelperCase {
     const char *name;
     const char *script; // the stand-in helper, a shell script; nullptr for none
-    const char *words;  // what the dialog must say
+    const char *words; // what the dialog must say
 };
 
 void PrintTo(const HelperCase &c, std::ostream *out)
@@ -22,7 +22,7 @@ void PrintTo(const HelperCase &c, std::ostream *out)
     *out << c.name;
 }
 
-class BrokenHelper : public testing::TestWithParam<HelperCase> {};
+class BrokenHelper : public testing::TestWithParam<HelperCase> { };
 
 TEST_P(BrokenHelper, IsReportedInTheDialogWhichCloses)
 {
@@ -62,19 +62,18 @@ TEST_P(BrokenHelper, IsReportedInTheDialogWhichCloses)
 // The greeting: length 9, kind 64, the magic number, the version; little-endian.
 #define GREETING "\\011\\000\\000\\000\\100\\116\\103\\123\\126"
 
-INSTANTIATE_TEST_SUITE_P(
-    Library, BrokenHelper,
-    testing::Values(HelperCase{"Missing", nullptr, "lässt sich nicht starten"},
-                    HelperCase{"OtherVersion", "printf '" GREETING "\\143\\000\\000\\000'; exec sleep 60",
-                               "abgestürzt (unverständliche Antwort)"},
-                    HelperCase{"OversizedMessage", "printf '\\377\\377\\377\\377'; exec sleep 60",
-                               "abgestürzt (unverständliche Antwort)"},
-                    HelperCase{"LyingAnswer",
-                               // an answer to the opening whose error text claims 1000 bytes of 9
-                               "printf '" GREETING "\\001\\000\\000\\000\\011\\000\\000\\000\\102"
-                               "\\000\\000\\000\\000\\350\\003\\000\\000'; exec sleep 60",
-                               "abgestürzt (unverständliche Antwort)"},
-                    HelperCase{"EndsAtOnce", "exit 3", "abgestürzt (Ende mit Code 3)"}),
-    [](const testing::TestParamInfo<HelperCase> &param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Library, BrokenHelper,
+                         testing::Values(HelperCase{"Missing", nullptr, "lässt sich nicht starten"},
+                                         HelperCase{"OtherVersion", "printf '" GREETING "\\143\\000\\000\\000'; exec sleep 60",
+                                                    "abgestürzt (unverständliche Antwort)"},
+                                         HelperCase{"OversizedMessage", "printf '\\377\\377\\377\\377'; exec sleep 60",
+                                                    "abgestürzt (unverständliche Antwort)"},
+                                         HelperCase{"LyingAnswer",
+                                                    // an answer to the opening whose error text claims 1000 bytes of 9
+                                                    "printf '" GREETING "\\001\\000\\000\\000\\011\\000\\000\\000\\102"
+                                                    "\\000\\000\\000\\000\\350\\003\\000\\000'; exec sleep 60",
+                                                    "abgestürzt (unverständliche Antwort)"},
+                                         HelperCase{"EndsAtOnce", "exit 3", "abgestürzt (Ende mit Code 3)"}),
+                         [](const testing::TestParamInfo<HelperCase> &param) { return std::string(param.param.name); });
 
 } // namespace

@@ -66,7 +66,8 @@ TEST(Protocol, WhatIsWrittenIsReadBack)
     EXPECT_EQ(options[1].words, (std::vector<double>{75, 150}));
     EXPECT_EQ(options[1].numbers, (std::vector<double>{-300.125}));
 
-    Reader scan(body(std::move(Writer(Kind::Scan).scan({QStringLiteral("a"), QStringLiteral("b.part"), QStringLiteral("ä.bmp")}))));
+    Reader scan(
+        body(std::move(Writer(Kind::Scan).scan({QStringLiteral("a"), QStringLiteral("b.part"), QStringLiteral("ä.bmp")}))));
     const ScanRequest request = scan.scan();
     EXPECT_TRUE(scan.complete());
     EXPECT_EQ(request.stagedPath, QStringLiteral("b.part"));

@@ -52,8 +52,8 @@ MessageBoxWatcher::MessageBoxWatcher() : timer_(new QTimer)
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
-        shown_.push_back({box->windowTitle(), box->text(), box->icon() == QMessageBox::Information,
-                          static_cast<int>(box->buttons().size())});
+        shown_.push_back(
+            {box->windowTitle(), box->text(), box->icon() == QMessageBox::Information, static_cast<int>(box->buttons().size())});
         if (QAbstractButton *ok = box->button(QMessageBox::Ok))
             ok->click();
         else

@@ -9,8 +9,8 @@
 #include <QFile>
 #include <QImageReader>
 #include <QtEndian>
-#include <vector>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 

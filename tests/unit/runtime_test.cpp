@@ -10,12 +10,12 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
 #include <QtEndian>
-#include <QDir>
-#include <QFile>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

@@ -17,7 +17,7 @@
 // The fake library, copied into the program directory under the real library's name.
 class FakeLibrary {
 public:
-    explicit FakeLibrary(const ProgramDir &dir) : FakeLibrary(rt::encodePath(dir.path())) {}
+    explicit FakeLibrary(const ProgramDir &dir) : FakeLibrary(rt::encodePath(dir.path())) { }
     // In a directory named by the system's bytes.
     explicit FakeLibrary(const QByteArray &dir)
     {

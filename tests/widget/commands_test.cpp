@@ -11,16 +11,16 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <utility>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <unistd.h>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -250,8 +250,8 @@ TEST_F(Scan, AReadOnlyProgramDirectoryGetsAPrivateDirectoryForTheScan)
     library.set(source, 0, [&] {
         const QFileInfo scratch(QFileInfo(library.lastPath()).path());
         EXPECT_NE(scratch.absoluteFilePath(), QFileInfo(dir.path()).absoluteFilePath());
-        EXPECT_EQ(scratch.permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                      | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        EXPECT_EQ(scratch.permissions() & 0x7777,
+                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
         EXPECT_EQ(scratch.ownerId(), ::geteuid());
     });
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadUser | QFile::ExeUser));

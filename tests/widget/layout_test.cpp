@@ -2,13 +2,13 @@
 // windows too small for the layout and pictures far beyond 16-bit sizes.
 
 #include "Root.h"
-#include "Units.h"
 #include "System.h"
 #include "TestSupport.h"
+#include "Units.h"
 
 #include <QApplication>
-#include <QScrollBar>
 #include <QPaintEvent>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -148,7 +148,7 @@ TEST(Layout, BetweenTheTwoOffsetsTheBarsSwapOnEveryRun)
     Root root;
     root.show();
     root.Picture2.setHeight(5400); // in (6500 - 1250, 6500 - 1020]
-    root.Picture2.setWidth(8100);  // in (8500 - 500, 8500 - 240]
+    root.Picture2.setWidth(8100); // in (8500 - 500, 8500 - 240]
     root.VScroll1.setVisible(true);
     root.HScroll1.setVisible(false);
     root.Form_Resize();

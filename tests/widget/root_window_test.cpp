@@ -23,14 +23,10 @@ TEST(RootWindow, ControlsStandWhereTheDesignPutsThem)
     Root root;
     EXPECT_EQ(root.caption(), QStringLiteral(" Vistoramo"));
     const Expected table[] = {
-        {"BGerät", root.BGerät, {3, 3, 73, 25}},
-        {"BScannen", root.BScannen, {78, 3, 73, 25}},
-        {"BAblage", root.BAblage, {153, 3, 73, 25}},
-        {"Picture1", root.Picture1, {3, 30, 604, 406}},
-        {"VScroll1", root.VScroll1, {612, 30, 16, 406}},
-        {"HScroll1", root.HScroll1, {3, 438, 607, 16}},
-        {"Picture2", root.Picture2, {0, 0, 502, 310}},
-        {"PResize", root.PResize, {615, 444, 13, 12}},
+        {"BGerät", root.BGerät, {3, 3, 73, 25}},         {"BScannen", root.BScannen, {78, 3, 73, 25}},
+        {"BAblage", root.BAblage, {153, 3, 73, 25}},     {"Picture1", root.Picture1, {3, 30, 604, 406}},
+        {"VScroll1", root.VScroll1, {612, 30, 16, 406}}, {"HScroll1", root.HScroll1, {3, 438, 607, 16}},
+        {"Picture2", root.Picture2, {0, 0, 502, 310}},   {"PResize", root.PResize, {615, 444, 13, 12}},
     };
     for (const Expected &e : table)
         EXPECT_EQ(e.control.widget()->geometry(), e.pixels) << e.name;
@@ -69,9 +65,8 @@ TEST(RootWindow, FontIconAndTabOrder)
     for (QSize s : {QSize(16, 16), QSize(32, 32), QSize(48, 48)})
         EXPECT_TRUE(sizes.contains(s)) << s.width();
 
-    const QWidget *order[] = {root.BGerät.widget(), root.BScannen.widget(), root.BAblage.widget(),
-                              root.Picture1.widget(), root.VScroll1.widget(), root.HScroll1.widget(),
-                              root.Picture2.widget(), root.PResize.widget()};
+    const QWidget *order[] = {root.BGerät.widget(),   root.BScannen.widget(), root.BAblage.widget(),  root.Picture1.widget(),
+                              root.VScroll1.widget(), root.HScroll1.widget(), root.Picture2.widget(), root.PResize.widget()};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(order[i]->nextInFocusChain(), order[i + 1]) << i;
 }

@@ -184,7 +184,7 @@ TEST(ScanFileNames, AProgramDirectoryWhoseNameIsNoUtf8Works)
     rt::setProgramDirectoryForTesting(QString());
     EXPECT_TRUE(watcher.shown().empty());
     EXPECT_EQ(library.acquireCalls(), 1);
-    struct stat st {};
+    struct stat st { };
     EXPECT_NE(::lstat((program + "/Temp.bmp").constData(), &st), 0) << "the scan file stayed";
     ::unlink(start.constData());
     ::unlink((program + "/" + Scanner::libraryFileName).constData());
@@ -193,8 +193,8 @@ TEST(ScanFileNames, AProgramDirectoryWhoseNameIsNoUtf8Works)
 
 TEST(Paths, EveryByteSequenceSurvivesTheTripThroughAString)
 {
-    const QByteArray names[] = {"/tmp/Ger\xe4te", "/tmp/Ger\xc3\xa4te", "\xff\xfe/\x80", "a\xed\xa0\x80z", "\xf0\x9f\x93\xb7",
-                                "\xe2\x82", ""};
+    const QByteArray names[]
+        = {"/tmp/Ger\xe4te", "/tmp/Ger\xc3\xa4te", "\xff\xfe/\x80", "a\xed\xa0\x80z", "\xf0\x9f\x93\xb7", "\xe2\x82", ""};
     for (const QByteArray &name : names)
         EXPECT_EQ(rt::encodePath(rt::decodePath(name)), name) << name.toHex().toStdString();
     EXPECT_EQ(rt::decodePath("/tmp/Ger\xc3\xa4te"), QStringLiteral("/tmp/Geräte"));
@@ -205,7 +205,8 @@ TEST_F(ScanFile, OneScannerCommandAtATime)
 {
     // Alt+G pending while the acquisition lets events run: no source dialog on top of it.
     library.set(source, 0);
-    QMetaObject::invokeMethod(qApp, [this] { root.BGerät.button()->click(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [this] { root.BGerät.button()->click(); }, Qt::QueuedConnection);
     scan();
     EXPECT_EQ(library.chooseCalls(), 0);
     EXPECT_EQ(library.acquireCalls(), 1);

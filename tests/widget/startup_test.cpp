@@ -109,7 +109,8 @@ TEST(StartUp, BadStartPicturesAreSkippedSilently)
         {"directory", [](ProgramDir &d) { QDir(d.path()).mkdir("Rastelo.jpg"); }},
         {"fifo", [](ProgramDir &d) { ::mkfifo(QFile::encodeName(d.file("Rastelo.bmp")).constData(), 0600); }},
         {"too big for memory", [&](ProgramDir &d) { d.write("Rastelo.bmp", huge); }},
-        {"gif claiming 65535 x 65535", [](ProgramDir &d) {
+        {"gif claiming 65535 x 65535",
+         [](ProgramDir &d) {
              QByteArray gif = gifBytes(patternImage(4, 4));
              qToLittleEndian<quint16>(65535, gif.data() + 6); // the logical screen
              qToLittleEndian<quint16>(65535, gif.data() + 8);

@@ -17,9 +17,9 @@ extern "C" {
 
 /* Results of AcquireToFile. */
 enum {
-    VISTORAMO_ACQUIRED = 0,      /* the image was acquired and written to the path */
-    VISTORAMO_NOT_ACQUIRED = 1,  /* cancelled, or the user gave up after an error */
-    VISTORAMO_UNUSABLE = 2,      /* no application object, or no path */
+    VISTORAMO_ACQUIRED = 0, /* the image was acquired and written to the path */
+    VISTORAMO_NOT_ACQUIRED = 1, /* cancelled, or the user gave up after an error */
+    VISTORAMO_UNUSABLE = 2, /* no application object, or no path */
     VISTORAMO_INTERNAL_ERROR = 3 /* something failed inside the library */
 };
 
