@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test: the unit, widget, scanner-library
-# and end-to-end tests; then the unit and widget tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and each fuzzer for a bounded time from its seed corpus.
+# Installs what is missing, checks formatting and headers, builds and runs every test: the
+# unit, widget, scanner-library, end-to-end and packaging tests; then everything built again
+# under AddressSanitizer and UndefinedBehaviorSanitizer and the unit, widget and
+# scanner-library tests run there, and each fuzzer for a bounded time from its seed corpus.
 # "bash scripts/test.sh --quick" stops after the first part.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
+bash scripts/lint.sh
 bash scripts/build.sh
 ctest --preset default -j "$(nproc)"
 [ "${1:-}" = --quick ] && exit 0
 
 cmake --preset asan >/dev/null
 fuzzers=$(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
-cmake --build --preset asan -j "$(nproc)" --target unit_tests widget_tests fakescan $fuzzers
+cmake --build --preset asan -j "$(nproc)"
 ctest --preset asan -j "$(nproc)"
 
 seconds=${FUZZ_SECONDS:-60}
