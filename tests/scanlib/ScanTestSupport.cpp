@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,6 +100,20 @@ std::int16_t withDialog(const std::function<std::int16_t()> &call, const std::fu
     const std::int16_t result = call();
     EXPECT_TRUE(ran) << "no modal dialog appeared";
     return result;
+}
+
+void withSourceList(const OwnerWindow &owner, int count, const std::function<void(QDialog &, QTreeWidget &)> &step)
+{
+    withDialog(
+        [&] {
+            ChooseSource(owner.id());
+            return std::int16_t(0);
+        },
+        [&](QDialog &d) {
+            auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
+            ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() >= count; }));
+            step(d, *list);
+        });
 }
 
 bool waitForOptions(QDialog &dialog)

@@ -14,6 +14,8 @@
 
 #include <VistoramoScan.h>
 
+class QTreeWidget;
+
 // Which backends the private SANE configuration offers.
 enum class Backends { TestOnly, Machine, None };
 
@@ -42,6 +44,9 @@ private:
 // Runs script on the modal dialog that call() opens, then returns call()'s result. A
 // dialog the script leaves open is closed, so a failing script cannot hang the test.
 std::int16_t withDialog(const std::function<std::int16_t()> &call, const std::function<void(QDialog &)> &script);
+// Opens the source dialog over owner, waits until it lists at least count devices and runs
+// step with the dialog and its list.
+void withSourceList(const OwnerWindow &owner, int count, const std::function<void(QDialog &, QTreeWidget &)> &step);
 
 // Acquisition dialog helpers.
 bool waitForOptions(QDialog &dialog); // the device is open, its options shown

@@ -379,18 +379,7 @@ TEST_F(Acquire, BadPathIsReportedInTheDialog)
 
 TEST_F(Acquire, ChosenSourceIsUsedUntilAnotherIsChosen)
 {
-    const auto choose = [&](const std::function<void(QDialog &, QTreeWidget &)> &step) {
-        withDialog(
-            [&] {
-                ChooseSource(owner_.id());
-                return std::int16_t(0);
-            },
-            [&](QDialog &d) {
-                auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
-                ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() > 0; }));
-                step(d, *list);
-            });
-    };
+    const auto choose = [&](const std::function<void(QDialog &, QTreeWidget &)> &step) { withSourceList(owner_, 1, step); };
     QString preselected;
     choose([&](QDialog &d, QTreeWidget &list) {
         ASSERT_EQ(list.topLevelItemCount(), 2);

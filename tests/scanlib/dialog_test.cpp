@@ -215,17 +215,10 @@ protected:
 
 TEST_F(Run, ChooseTheSecondScannerAndSetItUp)
 {
-    withDialog(
-        [&] {
-            ChooseSource(owner_.id());
-            return std::int16_t(0);
-        },
-        [&](QDialog &d) {
-            auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
-            ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() == 2; }));
-            list->setCurrentItem(list->topLevelItem(1));
-            QTest::keyClick(&d, Qt::Key_Return);
-        });
+    withSourceList(owner_, 2, [](QDialog &d, QTreeWidget &list) {
+        list.setCurrentItem(list.topLevelItem(1));
+        QTest::keyClick(&d, Qt::Key_Return);
+    });
     acquire([&](QDialog &d) {
         ASSERT_TRUE(waitForOptions(d));
         // Three-pass is enabled only by the colour mode.

@@ -61,19 +61,12 @@ protected:
     Faults()
     {
         setFault("none");
-        withDialog(
-            [&] {
-                ChooseSource(owner_.id());
-                return std::int16_t(0);
-            },
-            [&](QDialog &d) {
-                auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
-                ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() > 0; }));
-                const auto found = list->findItems(QStringLiteral("faulty:0"), Qt::MatchExactly, 1);
-                ASSERT_EQ(found.size(), 1);
-                list->setCurrentItem(found.front());
-                d.accept();
-            });
+        withSourceList(owner_, 1, [](QDialog &d, QTreeWidget &list) {
+            const auto found = list.findItems(QStringLiteral("faulty:0"), Qt::MatchExactly, 1);
+            ASSERT_EQ(found.size(), 1);
+            list.setCurrentItem(found.front());
+            d.accept();
+        });
     }
     QString path(const char *name) const { return dir_.filePath(QString::fromLatin1(name)); }
     std::int16_t acquire(const QString &file, const std::function<void(QDialog &)> &script)
