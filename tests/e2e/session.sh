@@ -35,7 +35,7 @@ start_x() {
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
   pids+=($!)
   exec 3>&-
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     [ -s "$work/display" ] && break
     sleep 0.1
   done
@@ -44,11 +44,15 @@ start_x() {
   export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config"
   mkdir -m 700 -p "$XDG_RUNTIME_DIR"
   openbox >"$work/openbox.log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do
+  local wm=$!
+  pids+=($wm)
+  # A loaded machine (a parallel build, another test's X server) can take seconds here.
+  for _ in $(seq 300); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    kill -0 "$wm" 2>/dev/null || break
     sleep 0.1
   done
+  cat "$work/openbox.log" >&2
   fail "the window manager did not start"
 }
 
