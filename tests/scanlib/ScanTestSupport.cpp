@@ -102,18 +102,23 @@ std::int16_t withDialog(const std::function<std::int16_t()> &call, const std::fu
     return result;
 }
 
-void withSourceList(const OwnerWindow &owner, int count, const std::function<void(QDialog &, QTreeWidget &)> &step)
+void withSourceDialog(const OwnerWindow &owner, const std::function<void(QDialog &)> &script)
 {
     withDialog(
         [&] {
             ChooseSource(owner.id());
             return std::int16_t(0);
         },
-        [&](QDialog &d) {
-            auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
-            ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() >= count; }));
-            step(d, *list);
-        });
+        script);
+}
+
+void withSourceList(const OwnerWindow &owner, int count, const std::function<void(QDialog &, QTreeWidget &)> &step)
+{
+    withSourceDialog(owner, [&](QDialog &d) {
+        auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
+        ASSERT_TRUE(waitFor([&] { return list->topLevelItemCount() >= count; }));
+        step(d, *list);
+    });
 }
 
 bool waitForOptions(QDialog &dialog)

@@ -44,6 +44,8 @@ private:
 // Runs script on the modal dialog that call() opens, then returns call()'s result. A
 // dialog the script leaves open is closed, so a failing script cannot hang the test.
 std::int16_t withDialog(const std::function<std::int16_t()> &call, const std::function<void(QDialog &)> &script);
+// Opens the source dialog over owner and runs script on it.
+void withSourceDialog(const OwnerWindow &owner, const std::function<void(QDialog &)> &script);
 // Opens the source dialog over owner, waits until it lists at least count devices and runs
 // step with the dialog and its list.
 void withSourceList(const OwnerWindow &owner, int count, const std::function<void(QDialog &, QTreeWidget &)> &step);

@@ -46,34 +46,29 @@ struct SourceView {
 SourceView chooseSource(const OwnerWindow &owner)
 {
     SourceView view;
-    withDialog(
-        [&] {
-            ChooseSource(owner.id());
-            return std::int16_t(0);
-        },
-        [&](QDialog &d) {
-            auto *status = d.findChild<QLabel *>(QStringLiteral("status"));
-            auto *busy = d.findChild<QProgressBar *>(QStringLiteral("searching"));
-            view.statusAtStart = status->text();
-            view.busyAtStart = busy->isVisible();
-            EXPECT_TRUE(waitFor([&] { return busy->isHidden(); }, 120000));
-            view.statusAtEnd = status->text();
-            auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
-            const auto devices = [list] {
-                QStringList names;
-                for (int i = 0; i < list->topLevelItemCount(); ++i)
-                    names << list->topLevelItem(i)->text(1);
-                return names;
-            };
-            view.devices = devices();
-            auto *buttons = d.findChild<QDialogButtonBox *>();
-            view.okEnabled = buttons->button(QDialogButtonBox::Ok)->isEnabled();
-            pressButton(d, "searchAgain");
-            view.busyAgain = busy->isVisible() && list->topLevelItemCount() == view.devices.size();
-            EXPECT_TRUE(waitFor([&] { return busy->isHidden(); }, 120000));
-            view.devicesAgain = devices();
-            buttons->button(QDialogButtonBox::Cancel)->click();
-        });
+    withSourceDialog(owner, [&](QDialog &d) {
+        auto *status = d.findChild<QLabel *>(QStringLiteral("status"));
+        auto *busy = d.findChild<QProgressBar *>(QStringLiteral("searching"));
+        view.statusAtStart = status->text();
+        view.busyAtStart = busy->isVisible();
+        EXPECT_TRUE(waitFor([&] { return busy->isHidden(); }, 120000));
+        view.statusAtEnd = status->text();
+        auto *list = d.findChild<QTreeWidget *>(QStringLiteral("devices"));
+        const auto devices = [list] {
+            QStringList names;
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                names << list->topLevelItem(i)->text(1);
+            return names;
+        };
+        view.devices = devices();
+        auto *buttons = d.findChild<QDialogButtonBox *>();
+        view.okEnabled = buttons->button(QDialogButtonBox::Ok)->isEnabled();
+        pressButton(d, "searchAgain");
+        view.busyAgain = busy->isVisible() && list->topLevelItemCount() == view.devices.size();
+        EXPECT_TRUE(waitFor([&] { return busy->isHidden(); }, 120000));
+        view.devicesAgain = devices();
+        buttons->button(QDialogButtonBox::Cancel)->click();
+    });
     return view;
 }
 

@@ -178,17 +178,12 @@ INSTANTIATE_TEST_SUITE_P(FaultyDriver, ScanFaults,
 QString searchAndCancel(const OwnerWindow &owner, const std::function<bool(QDialog &)> &closeWhen, bool &closed)
 {
     QString status;
-    withDialog(
-        [&] {
-            ChooseSource(owner.id());
-            return std::int16_t(0);
-        },
-        [&](QDialog &d) {
-            waitFor([&] { return closeWhen(d); });
-            status = d.findChild<QLabel *>(QStringLiteral("status"))->text();
-            d.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->click();
-            closed = !d.isVisible();
-        });
+    withSourceDialog(owner, [&](QDialog &d) {
+        waitFor([&] { return closeWhen(d); });
+        status = d.findChild<QLabel *>(QStringLiteral("status"))->text();
+        d.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->click();
+        closed = !d.isVisible();
+    });
     return status;
 }
 
