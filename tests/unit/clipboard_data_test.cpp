@@ -63,14 +63,6 @@ TEST(ClipboardData, BothFormatsCarryTheScansResolutionAndThePngIsCompressed)
     EXPECT_EQ(qFromLittleEndian<qint32>(bmp.constData() + 42), 11811);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VISTORAMO_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VISTORAMO_ASAN 1
-#endif
-#endif
-
 TEST(ClipboardData, ARequestThatFindsMemoryShortIsRefusedAndTheProgramLivesOn)
 {
 #ifdef VISTORAMO_ASAN
