@@ -454,8 +454,7 @@ private:
         if (!dialog || pressedAt >= 0)
             return;
         auto *scan = dialog->findChild<QPushButton *>(QStringLiteral("scan"));
-        auto *device = dialog->findChild<QLabel *>(QStringLiteral("device"));
-        if (scan && device && scan->isEnabled() && device->text().startsWith(QStringLiteral("Scanner:"))) {
+        if (scan && scan->isEnabled()) { // the device is open and its options are shown
             pressedAt = nowMs();
             scan->click();
         }

@@ -31,8 +31,15 @@ struct Header {
     std::uint32_t xPixelsPerMetre = 0; // 0: the resolution is unknown
     std::uint32_t yPixelsPerMetre = 0;
     std::uint32_t paletteEntries = 0;
+    // The pixels start at a multiple of this many bytes from the file's start (zeros fill the
+    // gap), so that a reader can use the rows in place, aligned as painting code wants them.
+    std::uint32_t pixelAlignment = 1;
 
-    std::uint32_t pixelOffset() const { return headerSize + 4 * paletteEntries; }
+    std::uint32_t pixelOffset() const
+    {
+        const std::uint32_t end = headerSize + 4 * paletteEntries;
+        return (end + pixelAlignment - 1) / pixelAlignment * pixelAlignment;
+    }
     std::uint64_t imageSize() const
     {
         const std::int64_t rows = height < 0 ? -std::int64_t{height} : height;
@@ -41,7 +48,8 @@ struct Header {
     std::uint64_t fileSize() const { return pixelOffset() + imageSize(); }
 
     // Writes the headers and the palette (colours as 0xRRGGBB, paletteEntries of them) to
-    // out, which holds pixelOffset() bytes. A file size beyond 32 bits is stored as 0.
+    // out, which holds pixelOffset() bytes and is zero beyond the palette. A file size beyond
+    // 32 bits is stored as 0.
     void write(unsigned char *out, const std::uint32_t *palette = nullptr) const
     {
         const auto put16 = [&out](std::uint32_t v) {

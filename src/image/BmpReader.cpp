@@ -1,10 +1,14 @@
 #include "BmpReader.h"
 
 #include "Errors.h"
+#include "LeasedMapping.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QtEndian>
 #include <cstring>
+#include <fcntl.h>
+#include <memory>
 #include <sys/mman.h>
 #include <vector>
 
@@ -68,16 +72,26 @@ QImage allocateImage(int width, int height, qint64 stride, QImage::Format format
     return image;
 }
 
-} // namespace
+// What the headers say about the pixels, checked against the file's size.
+struct Layout {
+    Header h{};
+    qint64 width = 0;
+    qint64 rows = 0;
+    qint64 stride = 0;
+    QImage::Format format = QImage::Format_Invalid;
+    QList<QRgb> palette; // empty where the format has none
+    QSize dotsPerMeter; // empty where the file names none
+};
 
-std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 allocationLimitBytes, QSize *dotsPerMeter)
+std::optional<Layout> readLayout(QIODevice &file, const QString &path, qint64 allocationLimitBytes)
 {
     if (!file.seek(0))
         return std::nullopt;
     unsigned char head[54];
     if (file.read(reinterpret_cast<char *>(head), sizeof head) != sizeof head || head[0] != 'B' || head[1] != 'M')
         return std::nullopt;
-    Header h{};
+    Layout l;
+    Header &h = l.h;
     h.dataOffset = qFromLittleEndian<quint32>(head + 10);
     h.infoSize = qFromLittleEndian<quint32>(head + 14);
     h.width = qFromLittleEndian<qint32>(head + 18);
@@ -96,16 +110,14 @@ std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 
     if (h.width <= 0 || h.height == 0 || h.height == std::numeric_limits<qint32>::min())
         damaged(path);
 
-    const qint64 width = h.width;
-    const qint64 rows = h.height < 0 ? -qint64{h.height} : h.height;
-    const qint64 stride = (width * h.bits + 31) / 32 * 4;
-    if (rows > allocationLimitBytes / stride) // compared so that nothing can overflow
+    l.width = h.width;
+    l.rows = h.height < 0 ? -qint64{h.height} : h.height;
+    l.stride = (l.width * h.bits + 31) / 32 * 4;
+    if (l.rows > allocationLimitBytes / l.stride) // compared so that nothing can overflow
         raise(ErrorCode::InvalidPicture, QStringLiteral("Bild zu groß für den Speicher: %1").arg(path));
-    if (h.dataOffset < 14 + h.infoSize || h.dataOffset + stride * rows > file.size())
+    if (h.dataOffset < 14 + h.infoSize || h.dataOffset + l.stride * l.rows > file.size())
         damaged(path);
 
-    QImage::Format format = QImage::Format_Invalid;
-    QList<QRgb> palette;
     if (h.bits <= 8) {
         const quint32 max = 1u << h.bits;
         const quint32 count = h.coloursUsed == 0 ? max : h.coloursUsed;
@@ -115,33 +127,64 @@ std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 
         if (!file.seek(14 + h.infoSize) || !readExactly(file, reinterpret_cast<char *>(table.data()), 4 * qint64{count}))
             damaged(path);
         for (quint32 i = 0; i < count; ++i)
-            palette.append(qRgb(table[4 * i + 2], table[4 * i + 1], table[4 * i]));
-        while (palette.size() < static_cast<qsizetype>(max))
-            palette.append(qRgb(0, 0, 0)); // indices the file has no colour for
-        format = h.bits == 1 ? QImage::Format_Mono : QImage::Format_Indexed8;
+            l.palette.append(qRgb(table[4 * i + 2], table[4 * i + 1], table[4 * i]));
+        while (l.palette.size() < static_cast<qsizetype>(max))
+            l.palette.append(qRgb(0, 0, 0)); // indices the file has no colour for
+        l.format = h.bits == 1 ? QImage::Format_Mono : QImage::Format_Indexed8;
         bool greyRamp = h.bits == 8 && count == 256;
         for (quint32 i = 0; greyRamp && i < 256; ++i)
-            greyRamp = palette[static_cast<qsizetype>(i)] == qRgb(static_cast<int>(i), static_cast<int>(i), static_cast<int>(i));
+            greyRamp
+                = l.palette[static_cast<qsizetype>(i)] == qRgb(static_cast<int>(i), static_cast<int>(i), static_cast<int>(i));
         if (greyRamp) { // the bytes are grey levels already
-            format = QImage::Format_Grayscale8;
-            palette.clear();
+            l.format = QImage::Format_Grayscale8;
+            l.palette.clear();
         }
     } else {
         // 24 bits: B, G, R bytes; 32 bits: B, G, R, unused, which is 0xffRRGGBB little-endian.
-        format = h.bits == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32;
+        l.format = h.bits == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32;
     }
+    if (xPpm > 0 && yPpm > 0)
+        l.dotsPerMeter = QSize(xPpm, yPpm);
+    return l;
+}
 
-    QImage image = allocateImage(static_cast<int>(width), static_cast<int>(rows), stride, format);
+void describe(QImage &image, const Layout &l, QSize *dotsPerMeter)
+{
+    if (!l.palette.isEmpty())
+        image.setColorTable(l.palette);
+    if (l.dotsPerMeter.isEmpty())
+        return;
+    image.setDotsPerMeterX(l.dotsPerMeter.width());
+    image.setDotsPerMeterY(l.dotsPerMeter.height());
+    if (dotsPerMeter)
+        *dotsPerMeter = l.dotsPerMeter;
+}
+
+void releaseMapping(void *mapping)
+{
+    delete static_cast<LeasedMapping *>(mapping);
+}
+
+} // namespace
+
+std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 allocationLimitBytes, QSize *dotsPerMeter)
+{
+    const std::optional<Layout> layout = readLayout(file, path, allocationLimitBytes);
+    if (!layout)
+        return std::nullopt;
+    const Layout &l = *layout;
+    const qint64 stride = l.stride;
+    const qint64 rows = l.rows;
+
+    QImage image = allocateImage(static_cast<int>(l.width), static_cast<int>(rows), stride, l.format);
     if (image.isNull())
         raise(ErrorCode::OutOfMemory, QStringLiteral("Nicht genügend Speicher für %1").arg(path));
     if (image.bytesPerLine() != stride)
         damaged(path);
-    if (!palette.isEmpty())
-        image.setColorTable(palette);
 
-    if (!file.seek(h.dataOffset) || !readExactly(file, reinterpret_cast<char *>(image.bits()), stride * rows))
+    if (!file.seek(l.h.dataOffset) || !readExactly(file, reinterpret_cast<char *>(image.bits()), stride * rows))
         damaged(path);
-    if (h.height > 0) { // stored bottom-up: turn the rows over in place
+    if (l.h.height > 0) { // stored bottom-up: turn the rows over in place
         std::vector<uchar> spare(static_cast<size_t>(stride));
         for (qint64 top = 0, bottom = rows - 1; top < bottom; ++top, --bottom) {
             uchar *a = image.scanLine(static_cast<int>(top));
@@ -151,19 +194,44 @@ std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 
             std::memcpy(b, spare.data(), static_cast<size_t>(stride));
         }
     }
-    if (xPpm > 0 && yPpm > 0) {
-        image.setDotsPerMeterX(xPpm);
-        image.setDotsPerMeterY(yPpm);
-        if (dotsPerMeter)
-            *dotsPerMeter = QSize(xPpm, yPpm);
-    }
-    if (h.bits == 32) { // the fourth byte is unused in the file; the image wants 0xff there
+    if (l.h.bits == 32) { // the fourth byte is unused in the file; the image wants 0xff there
         for (qint64 y = 0; y < rows; ++y) {
             auto *line = reinterpret_cast<QRgb *>(image.scanLine(static_cast<int>(y)));
-            for (qint64 x = 0; x < width; ++x)
+            for (qint64 x = 0; x < l.width; ++x)
                 line[x] |= 0xff000000u;
         }
     }
+    describe(image, l, dotsPerMeter);
+    return image;
+}
+
+std::optional<QImage> mapPlainBmp(int fd, const QString &path, qint64 allocationLimitBytes, QSize *dotsPerMeter)
+{
+    // The descriptor is ours to use but not to close: the mapping works on a duplicate.
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0)
+        return std::nullopt;
+    std::unique_ptr<LeasedMapping> mapping = LeasedMapping::map(own);
+    if (!mapping)
+        return std::nullopt;
+    // The headers are read from the mapping itself, which no one can change any more.
+    QByteArray bytes
+        = QByteArray::fromRawData(reinterpret_cast<const char *>(mapping->data()), static_cast<qsizetype>(mapping->size()));
+    QBuffer file(&bytes);
+    file.open(QIODevice::ReadOnly);
+    const std::optional<Layout> layout = readLayout(file, path, allocationLimitBytes);
+    // Rows in place: top-down, starting where painting code may read them in whole words,
+    // with nothing to change in them (32-bit files want their unused byte set).
+    if (!layout || layout->h.height > 0 || layout->h.bits == 32 || layout->h.dataOffset % 4 != 0)
+        return std::nullopt;
+    const Layout &l = *layout;
+    const uchar *pixels = mapping->data() + l.h.dataOffset;
+    QImage image(pixels, static_cast<int>(l.width), static_cast<int>(l.rows), static_cast<qsizetype>(l.stride), l.format,
+                 releaseMapping, mapping.get());
+    if (image.isNull() || image.bytesPerLine() != l.stride)
+        return std::nullopt;
+    mapping.release(); // the image owns it now
+    describe(image, l, dotsPerMeter);
     return image;
 }
 

@@ -13,6 +13,8 @@ namespace {
 constexpr int maxWidth = 1 << 20;
 constexpr long long maxFileSize = std::numeric_limits<std::uint32_t>::max();
 constexpr std::size_t pendingLimit = 256 * 1024;
+// Rows start at a multiple of 64 bytes into the file: a reader may paint from them in place.
+constexpr std::uint32_t pixelAlignment = 64;
 
 // 8-bit value of a 16-bit sample stored in the machine's byte order.
 inline unsigned char highByte(const unsigned char *sample)
@@ -155,7 +157,6 @@ bool BmpAssembler::beginFrame(const SANE_Parameters &p)
         rowStride_ = ((static_cast<std::size_t>(width_) * static_cast<std::size_t>(bpp) + 31) / 32) * 4;
         if (p.lines > 0 && static_cast<long long>(rowStride_) * p.lines > maxFileSize - 2000)
             return fail(QStringLiteral("Das Bild ist zu groß für eine BMP-Datei."));
-        row_.assign(rowStride_, 0);
         if (kind != Kind::ThreePass) {
             headerPos_ = out_.pos();
             if (!writeHeader(0))
@@ -211,18 +212,18 @@ bool BmpAssembler::addData(const unsigned char *data, long long length)
         if (kind_ == Kind::ThreePass) {
             storePlaneLine(complete);
         } else {
-            convertLine(complete);
-            if (!writeRow(row_.data()))
+            unsigned char *row = nextRow();
+            if (!row)
                 return false;
+            convertLine(complete, row);
         }
         ++frameLines_;
     }
     return true;
 }
 
-void BmpAssembler::convertLine(const unsigned char *line)
+void BmpAssembler::convertLine(const unsigned char *line, unsigned char *out)
 {
-    unsigned char *out = row_.data();
     const auto w = static_cast<std::size_t>(width_);
     const int depth = frame_.depth;
     switch (kind_) {
@@ -286,6 +287,7 @@ bool BmpAssembler::writeHeader(int height)
     header.bitsPerPixel = static_cast<std::uint16_t>(kind_ == Kind::Lineart ? 1 : kind_ == Kind::Grey ? 8 : 24);
     header.paletteEntries = header.bitsPerPixel == 1 ? 2 : header.bitsPerPixel == 8 ? 256 : 0;
     header.xPixelsPerMetre = header.yPixelsPerMetre = bmp::pixelsPerMetre(dpi_);
+    header.pixelAlignment = pixelAlignment;
     if (header.fileSize() > static_cast<std::uint64_t>(maxFileSize))
         return fail(QStringLiteral("Das Bild ist zu groß für eine BMP-Datei."));
 
@@ -302,22 +304,29 @@ bool BmpAssembler::writeHeader(int height)
     return true;
 }
 
-bool BmpAssembler::writeRow(const unsigned char *row)
+unsigned char *BmpAssembler::nextRow()
 {
-    if (static_cast<long long>(rowStride_) * (outputLines_ + 1) + 1100 > maxFileSize)
-        return fail(QStringLiteral("Das Bild ist zu groß für eine BMP-Datei."));
-    // Rows are collected and written in blocks: one write call per row costs a lot at 600 dpi.
-    pending_.insert(pending_.end(), row, row + rowStride_);
+    if (static_cast<long long>(rowStride_) * (outputLines_ + 1) + 1100 > maxFileSize) {
+        fail(QStringLiteral("Das Bild ist zu groß für eine BMP-Datei."));
+        return nullptr;
+    }
+    // Rows are made in a block that is written when full: one write call per row costs a lot
+    // at 600 dpi. The block keeps the padding at the end of each row zero.
+    if (pending_.empty())
+        pending_.assign(std::max(pendingLimit / rowStride_, std::size_t{1}) * rowStride_, 0);
+    if (pendingFill_ == pending_.size() && !flush())
+        return nullptr;
+    unsigned char *row = pending_.data() + pendingFill_;
+    pendingFill_ += rowStride_;
     ++outputLines_;
-    return pending_.size() < pendingLimit || flush();
+    return row;
 }
 
 bool BmpAssembler::flush()
 {
-    const auto n = static_cast<qint64>(pending_.size());
-    const bool written = n == 0 || out_.write(reinterpret_cast<const char *>(pending_.data()), n) == n;
-    pending_.clear();
-    if (!written)
+    const auto n = static_cast<qint64>(pendingFill_);
+    pendingFill_ = 0;
+    if (n > 0 && out_.write(reinterpret_cast<const char *>(pending_.data()), n) != n)
         return fail(QStringLiteral("Die Bilddatei kann nicht geschrieben werden: %1").arg(out_.errorString()));
     return true;
 }
@@ -342,16 +351,17 @@ bool BmpAssembler::finish()
             return false;
         const auto w = static_cast<std::size_t>(width_);
         for (int y = 0; y < height; ++y) {
-            std::fill(row_.begin(), row_.end(), 0);
+            unsigned char *row = nextRow();
+            if (!row)
+                return false;
+            std::fill(row, row + rowStride_, 0);
             for (std::size_t c = 0; c < 3; ++c) {
                 if (y >= planeLines_[c])
                     continue;
                 const unsigned char *src = planes_[c].data() + static_cast<std::size_t>(y) * w;
                 for (std::size_t x = 0; x < w; ++x)
-                    row_[3 * x + c] = src[x];
+                    row[3 * x + c] = src[x];
             }
-            if (!writeRow(row_.data()))
-                return false;
         }
         if (!flush())
             return false;

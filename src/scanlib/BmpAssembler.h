@@ -48,9 +48,9 @@ private:
 
     bool fail(const QString &why);
     bool writeHeader(int height);
-    bool writeRow(const unsigned char *row);
+    unsigned char *nextRow(); // the next row of the file, to fill; null on failure
     bool flush();
-    void convertLine(const unsigned char *line);
+    void convertLine(const unsigned char *line, unsigned char *out);
     void storePlaneLine(const unsigned char *line);
     std::size_t pixelBytes() const;
 
@@ -66,8 +66,8 @@ private:
     std::size_t rowStride_ = 0; // bytes of one BMP row, padded to four
     std::vector<unsigned char> line_; // the incomplete line of the frame
     std::size_t lineFill_ = 0;
-    std::vector<unsigned char> row_; // the BMP row being built
-    std::vector<unsigned char> pending_; // rows not yet written
+    std::vector<unsigned char> pending_; // rows not yet written: a block of whole rows
+    std::size_t pendingFill_ = 0; // bytes of it in use
     int frameLines_ = 0; // complete lines of the current frame
     int outputLines_ = 0; // rows written to the file
     long long received_ = 0;

@@ -318,6 +318,9 @@ void AcquireDialog::startScan()
         });
         return;
     }
+    // Before the scan, while the disk is idle: after it, the file would wait for the scan's
+    // data to reach the disk before the picture is shown.
+    remember();
     showMessage({});
     setBusy(true);
     Client::instance().scan(
@@ -357,13 +360,18 @@ void AcquireDialog::reject()
     QDialog::reject();
 }
 
-void AcquireDialog::done(int result)
+void AcquireDialog::remember()
 {
     settings_.setDialogSize(acquireDialogKey, size());
     settings_.setAdvancedOpen(form_->advancedOpen());
     if (open_ && !restoring_)
         settings_.rememberOptions(deviceName_, options_);
     settings_.save();
+}
+
+void AcquireDialog::done(int result)
+{
+    remember();
     QDialog::done(result);
 }
 

@@ -72,6 +72,7 @@ private:
     void restoreOptions(const OptionList &options);
     void startScan();
     void finishScan(ScanResult result, const QString &error);
+    void remember(); // the dialog's size, "Erweitert" and the options, into the settings file
     void showOptions(const OptionList &options, const QString &error);
     void setBusy(bool busy);
     void showMessage(const QString &text);

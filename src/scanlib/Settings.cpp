@@ -48,6 +48,16 @@ Settings::Settings() : file_(filePath(), QSettings::IniFormat)
         file_.clear();
 }
 
+void Settings::set(const QString &key, const QVariant &value)
+{
+    // Only a change makes the file be written: writing waits for the disk, which right after a
+    // large scan takes a tenth of a second.
+    const QVariant old = file_.value(key);
+    // What the file holds is read as text, except sizes.
+    if (!old.isValid() || (old.metaType() == value.metaType() ? old != value : old.toString() != value.toString()))
+        file_.setValue(key, value);
+}
+
 DeviceInfo Settings::source() const
 {
     return {file_.value(QStringLiteral("Quelle/Name")).toString(),
@@ -58,9 +68,9 @@ DeviceInfo Settings::source() const
 
 void Settings::setSource(const DeviceInfo &device)
 {
-    file_.setValue(QStringLiteral("Quelle/Name"), device.name);
-    file_.setValue(QStringLiteral("Quelle/Hersteller"), device.vendor);
-    file_.setValue(QStringLiteral("Quelle/Modell"), device.model);
+    set(QStringLiteral("Quelle/Name"), device.name);
+    set(QStringLiteral("Quelle/Hersteller"), device.vendor);
+    set(QStringLiteral("Quelle/Modell"), device.model);
 }
 
 QHash<QByteArray, QString> Settings::optionValues(const QString &device) const
@@ -84,9 +94,9 @@ void Settings::rememberOptions(const QString &device, const OptionList &options)
             continue;
         const QString key = QString::fromLatin1(o.name);
         if (o.type == OptionType::String)
-            file_.setValue(key, QString::fromUtf8(o.text));
+            set(key, QString::fromUtf8(o.text));
         else
-            file_.setValue(key, numberText(o.numbers.front()));
+            set(key, numberText(o.numbers.front()));
     }
     file_.endGroup();
 }
@@ -100,7 +110,7 @@ QSize Settings::dialogSize(const QString &dialog) const
 
 void Settings::setDialogSize(const QString &dialog, QSize size)
 {
-    file_.setValue(dialog + QStringLiteral("/Groesse"), size);
+    set(dialog + QStringLiteral("/Groesse"), size);
 }
 
 bool Settings::advancedOpen() const
@@ -110,7 +120,7 @@ bool Settings::advancedOpen() const
 
 void Settings::setAdvancedOpen(bool open)
 {
-    file_.setValue(QStringLiteral("Scannen/Erweitert"), open);
+    set(QStringLiteral("Scannen/Erweitert"), open);
 }
 
 void Settings::save()

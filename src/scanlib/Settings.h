@@ -39,6 +39,8 @@ public:
     void save();
 
 private:
+    void set(const QString &key, const QVariant &value);
+
     mutable QSettings file_; // reading a group moves its cursor, not its contents
 };
 
