@@ -23,7 +23,7 @@ enum State : int {
     Free,
     Claimed, // being set up; the lease may already be held
     Broken, // the lease broke while being set up: the mapping is not used
-    Mapped, // the memory is the file's
+    Mapped, // the memory is the file's (leased, unless no copy could be made when it broke)
     Copying, // a lease break is replacing it with a copy
     Copied, // the memory is a private copy; the file is free again
     Releasing,
@@ -68,16 +68,18 @@ void onLeaseBreak(int, siginfo_t *info, void *)
         expected = Mapped;
         if (!s.state.compare_exchange_strong(expected, Copying))
             continue;
+        bool copied = false;
         void *copy = ::mmap(nullptr, s.size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (copy != MAP_FAILED) {
             std::memcpy(copy, s.address, s.size);
             ::mprotect(copy, s.size, PROT_READ);
             // In one step: no other thread sees the address without memory behind it.
-            if (::mremap(copy, s.size, s.size, MREMAP_MAYMOVE | MREMAP_FIXED, s.address) == MAP_FAILED)
+            copied = ::mremap(copy, s.size, s.size, MREMAP_MAYMOVE | MREMAP_FIXED, s.address) != MAP_FAILED;
+            if (!copied)
                 ::munmap(copy, s.size);
         }
         ::fcntl(s.fd, F_SETLEASE, F_UNLCK);
-        s.state.store(Copied);
+        s.state.store(copied ? Copied : Mapped); // still the file's: see onBusError
         break;
     }
     errno = saved;
@@ -90,7 +92,7 @@ void onBusError(int signal, siginfo_t *info, void *context)
     const auto *address = static_cast<unsigned char *>(info->si_addr);
     for (Slot &s : slots) {
         const int state = s.state.load();
-        if ((state == Mapped || state == Copying) && address >= s.address && address < s.address + s.size) {
+        if (state == Mapped && address >= s.address && address < s.address + s.size) {
             const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
             void *start = reinterpret_cast<void *>(reinterpret_cast<std::uintptr_t>(address) & ~(page - 1));
             ::mmap(start, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);

@@ -1,25 +1,33 @@
 // Acquiring through the library's dialogs from SANE's virtual test scanner, with scanimage
 // as the reference for every kind of image.
 
+#include "Errors.h"
+#include "Picture.h"
 #include "ScanTestSupport.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 #include <QtEndian>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +64,49 @@ protected:
     OwnerWindow owner_;
 };
 
+// The picture as the reader makes it, from the file's bytes.
+QImage readWithReader(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QBuffer bytes;
+    bytes.setData(f.readAll());
+    bytes.open(QIODevice::ReadOnly);
+    return rt::loadPicture(bytes, file).image();
+}
+
+// Whether image's pixels are the pages of file, mapped.
+bool mappedFrom(const QImage &image, const QString &file)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return false;
+    const auto at = reinterpret_cast<quintptr>(image.constBits());
+    for (const QByteArray &line : maps.readAll().split('\n')) {
+        const QList<QByteArray> range = line.left(line.indexOf(' ')).split('-');
+        if (range.size() == 2 && range[0].toULongLong(nullptr, 16) <= at && at < range[1].toULongLong(nullptr, 16))
+            return line.contains(QFile::encodeName(file));
+    }
+    return false;
+}
+
+// Whether the file system of dir grants leases, which mapping a scan needs.
+bool leasesWork(const QString &dir)
+{
+    const QByteArray name = QFile::encodeName(dir + QStringLiteral("/lease-probe"));
+    const int made = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (made < 0)
+        return false;
+    ::close(made);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    const bool granted = fd >= 0 && ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    ::unlink(name.constData());
+    return granted;
+}
+
 std::uint16_t bmpBits(const QString &file)
 {
     QFile f(file);
@@ -89,6 +140,18 @@ TEST_P(ImageKinds, EqualScanimagePixelForPixel)
     ASSERT_TRUE(scanimage(k.settings, reference));
     EXPECT_EQ(compareWithPnm(ours, reference), "");
     EXPECT_EQ(strayFiles(dir_.path(), {QStringLiteral("scan.bmp"), QStringLiteral("reference.pnm")}), QStringList());
+
+    // The program shows the file's own pages, which equal what the reader makes of it and stay
+    // when the file is deleted.
+    const QImage read = readWithReader(ours);
+    const rt::Picture shown = rt::loadPicture(ours);
+    if (leasesWork(dir_.path())) {
+        EXPECT_TRUE(mappedFrom(shown.image(), ours));
+    }
+    QFile::remove(ours);
+    EXPECT_EQ(shown.image().format(), read.format());
+    EXPECT_TRUE(shown.image() == read);
+    EXPECT_EQ(shown.dotsPerMeter(), QSize(read.dotsPerMeterX(), read.dotsPerMeterY()));
 }
 
 const std::string pattern = "Color pattern";
@@ -369,6 +432,52 @@ TEST_F(Acquire, RunningOutOfMemoryCostsTheScanAndTheNextKeepsTheSettings)
     EXPECT_EQ(retry, QString()) << retry.toStdString();
     EXPECT_EQ(result, 0);
     EXPECT_EQ(bmpBits(path("scan.bmp")), 24);
+}
+
+TEST_F(Acquire, AScanFileChangedUnderThePictureChangesNothingAndAShortOneIsRefused)
+{
+    if (!leasesWork(dir_.path()))
+        GTEST_SKIP() << "this file system grants no leases, and scans are read instead of mapped";
+    const QString file = path("scan.bmp");
+    ASSERT_EQ(scanWith({{"mode", "Color"}, {"resolution", "150"}, {"test-picture", pattern}}, file), QString());
+    const QImage read = readWithReader(file);
+    const rt::Picture shown = rt::loadPicture(file);
+    ASSERT_TRUE(mappedFrom(shown.image(), file));
+    // Another program writes into the file and cuts it short, as a careless script might.
+    QProcess other;
+    other.start(QStringLiteral("sh"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("printf 'XXXXXXXXXXXXXXXX' | dd of=\"$1\" bs=1 seek=4096 conv=notrunc "
+                                "2>/dev/null && truncate -s 100 \"$1\""),
+                 QStringLiteral("sh"), file});
+    ASSERT_TRUE(other.waitForFinished(30000));
+    EXPECT_EQ(other.exitCode(), 0);
+    EXPECT_EQ(QFileInfo(file).size(), 100);
+    EXPECT_TRUE(shown.image() == read); // every row, the last ones too, without a fault
+
+    // Shortened between writing and showing: refused as damaged.
+    ASSERT_EQ(scanWith({{"mode", "Color"}, {"resolution", "75"}}, file, nullptr, true), QString());
+    ASSERT_TRUE(QFile::resize(file, QFileInfo(file).size() / 2));
+    try {
+        rt::loadPicture(file);
+        ADD_FAILURE() << "a short scan file was shown";
+    } catch (const rt::RuntimeError &e) {
+        EXPECT_EQ(e.code(), rt::ErrorCode::InvalidPicture);
+    }
+}
+
+TEST_F(Acquire, SettingsThatDidNotChangeAreNotWrittenAgain)
+{
+    // Writing the settings file waits for the disk, which is busy with the scan's data.
+    const QByteArray ini
+        = QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/vistoramo/vistoramo.ini");
+    ASSERT_EQ(scanWith({{"resolution", "75"}}, path("first.bmp")), QString());
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(::stat(ini.constData(), &before), 0);
+    ASSERT_EQ(scanWith({}, path("second.bmp"), nullptr, true), QString());
+    ASSERT_EQ(::stat(ini.constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino); // a new file replaces the old one when written
 }
 
 TEST_F(Acquire, BadPathIsReportedInTheDialog)
