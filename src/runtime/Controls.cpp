@@ -1,13 +1,17 @@
 #include "Controls.h"
 
 #include "Errors.h"
+#include "PicturePainting.h"
 #include "ScaledPicture.h"
 #include "Units.h"
 
+#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QWindowStateChangeEvent>
 #include <algorithm>
 #include <cstdlib>
@@ -170,12 +174,15 @@ protected:
         for (const QRect &r : event->region()) {
             const QRect shown = r & imageRect;
             if (!shown.isEmpty())
-                painter.drawImage(shown.topLeft(), image, shown);
+                drawPicturePart(painter, shown.topLeft(), image, shown, scratch_);
             QRegion rest = QRegion(r).subtracted(shown);
             for (const QRect &b : rest)
                 painter.fillRect(b, QColor(back));
         }
     }
+
+private:
+    QImage scratch_; // rows made ready for the screen, kept for the next paint
 };
 
 PictureBox::PictureBox(Container &container) : Control(container, new PictureView) { }
@@ -268,7 +275,51 @@ void PictureBox::refresh()
 
 // ---- ScrollBar -------------------------------------------------------------------------
 
-ScrollBar::ScrollBar(Container &container, Qt::Orientation orientation) : Control(container, new QScrollBar(orientation))
+namespace {
+
+// A scroll bar that, when only its value changes by a key, the wheel or a step, repaints where
+// its handle was and is, not the whole bar: between the ends the rest looks the same. While a mouse button is
+// down the style may show pressed parts that move with the handle, so the whole bar is painted.
+class ScrollBarWidget : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        const QRect before = handle_;
+        const bool wasAtAnEnd = atAnEnd_;
+        handle_ = handleRect();
+        atAnEnd_ = value() == minimum() || value() == maximum();
+        // At an end the arrow there looks disabled: leaving or reaching one paints the whole bar.
+        if (change == SliderValueChange && before.isValid() && !wasAtAnEnd && !atAnEnd_
+            && QGuiApplication::mouseButtons() == Qt::NoButton) {
+            // Styles draw the handle's edge a pixel or so beyond its rectangle.
+            update(QRegion(before.adjusted(-2, -2, 2, 2)).united(handle_.adjusted(-2, -2, 2, 2)));
+            return;
+        }
+        QScrollBar::sliderChange(change);
+    }
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QScrollBar::resizeEvent(event);
+        handle_ = handleRect();
+    }
+
+private:
+    QRect handleRect() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+    }
+    QRect handle_;
+    bool atAnEnd_ = true;
+};
+
+} // namespace
+
+ScrollBar::ScrollBar(Container &container, Qt::Orientation orientation) : Control(container, new ScrollBarWidget(orientation))
 {
     QScrollBar *b = bar();
     b->setFocusPolicy(Qt::StrongFocus);

@@ -4,6 +4,7 @@
 #include "Controls.h"
 #include "Errors.h"
 #include "Picture.h"
+#include "PicturePainting.h"
 #include "System.h"
 #include "TestSupport.h"
 #include "Units.h"
@@ -12,6 +13,8 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -180,6 +183,62 @@ TEST(Controls, AChildPictureIsClippedByItsContainerAndShowsItsLowerRightPartWhen
     ASSERT_EQ(shot.size(), QSize(100, 100));
     EXPECT_EQ(shot.pixel(0, 0), patternImage(300, 200).pixel(150, 100));
     EXPECT_EQ(shot.pixel(99, 99), patternImage(300, 200).pixel(249, 199));
+}
+
+TEST(Controls, AStepRepaintsEveryPartOfTheBarThatChanges)
+{
+    // A step repaints only where the handle was and is: every pixel that differs between the
+    // bar before and after must have been repainted.
+    struct PaintRecorder : QObject {
+        QRegion painted;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                painted += static_cast<QPaintEvent *>(event)->region();
+            return false;
+        }
+    };
+    Form form;
+    ScrollBar bar(form, Qt::Vertical);
+    bar.place(0, 0, 240, 3000);
+    bar.setMax(100);
+    bar.setLargeChange(30);
+    form.clientWidget()->resize(100, 300);
+    form.show();
+    QApplication::processEvents();
+    for (const auto step : {QAbstractSlider::SliderPageStepAdd, QAbstractSlider::SliderSingleStepAdd,
+                            QAbstractSlider::SliderPageStepAdd, QAbstractSlider::SliderToMinimum}) {
+        const QImage before = bar.widget()->grab().toImage();
+        PaintRecorder recorder;
+        bar.widget()->installEventFilter(&recorder);
+        bar.bar()->triggerAction(step);
+        QApplication::processEvents();
+        bar.widget()->removeEventFilter(&recorder);
+        const QImage after = bar.widget()->grab().toImage();
+        int stale = 0;
+        for (int y = 0; y < after.height(); ++y)
+            for (int x = 0; x < after.width(); ++x)
+                stale += before.pixel(x, y) != after.pixel(x, y) && !recorder.painted.contains(QPoint(x, y));
+        EXPECT_EQ(stale, 0) << "after a step to " << bar.value();
+        EXPECT_FALSE(before == after) << "the handle did not move";
+    }
+}
+
+TEST(Controls, ColourRowsArePaintedAsTheToolkitPaintsThem)
+{
+    const QImage page = patternImage(61, 9).convertToFormat(QImage::Format_BGR888);
+    QImage scratch;
+    for (const QRect part : {QRect(0, 0, 61, 9), QRect(3, 1, 1, 1), QRect(5, 2, 7, 3), QRect(1, 0, 37, 9)}) {
+        QImage ours(64, 12, QImage::Format_RGB32), theirs(64, 12, QImage::Format_RGB32);
+        ours.fill(Qt::white);
+        theirs.fill(Qt::white);
+        QPainter(&theirs).drawImage(QPoint(2, 1), page, part);
+        {
+            QPainter painter(&ours);
+            drawPicturePart(painter, QPoint(2, 1), page, part, scratch);
+        }
+        EXPECT_TRUE(ours == theirs) << part.width() << " x " << part.height();
+    }
 }
 
 TEST(Controls, AutoSizeFollowsEveryAssignedPictureButNotAnEmptyStart)
