@@ -50,7 +50,7 @@ inline Sample sum(const std::vector<double> &a, const std::vector<double> &b)
 enum class Statistic { Median, P99 };
 
 // One figure: ours against a reference measured in the same run, compared by the chosen
-// statistic; goal 0 for a peer without a goal. Prints the statistic of each side with the
+// statistic; goal 0 for a figure without a goal (a peer). Prints the statistic of each side with the
 // range it came from ("median 12.30 (11.90–13.10)" or "p99 1.20 (median 0.50)"), the ratio
 // and the verdict.
 struct Figure {
@@ -74,7 +74,7 @@ struct Figure {
     void print() const
     {
         const double ratio = value(reference) > 0 ? value(ours) / value(reference) : 0;
-        char verdict[32] = "peer, no goal";
+        char verdict[32] = "no goal";
         if (goal > 0)
             std::snprintf(verdict, sizeof verdict, "goal <= %.2f %s", goal, ratio <= goal ? "met" : "MISSED");
         std::printf("%-46s ours %-36s reference %-36s ratio %5.2f   %s   (n=%zu/%zu)\n", name.c_str(), describe(ours).c_str(),
