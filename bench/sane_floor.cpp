@@ -1,8 +1,8 @@
 // What the machine needs at least for a scan to reach the screen: SANE's test device
 // delivering the page into memory (the SANE floor), and the page's bytes written as a BMP
-// file into a directory (the file floor).
+// file (the file floor).
 //
-//   bench_sane_floor DIR
+//   bench_sane_floor FILE
 //
 // Opens test:0 once (SANE_CONFIG_DIR names its configuration) and, for each line read on
 // its standard input, measures one run of each and prints "SANE_MS FILE_MS BYTES", where
@@ -88,10 +88,10 @@ double writeFile(const std::string &path, const std::vector<unsigned char> &head
 int main(int argc, char *argv[])
 {
     if (argc < 2) {
-        std::fprintf(stderr, "Aufruf: bench_sane_floor VERZEICHNIS\n");
+        std::fprintf(stderr, "Aufruf: bench_sane_floor DATEI\n");
         return 2;
     }
-    const std::string path = std::string(argv[1]) + "/floor-" + std::to_string(::getpid()) + ".bmp";
+    const std::string path = argv[1];
     SANE_Int version = 0;
     SANE_Handle device = nullptr;
     if (sane_init(&version, nullptr) != SANE_STATUS_GOOD || sane_open("test:0", &device) != SANE_STATUS_GOOD) {

@@ -496,10 +496,10 @@ public:
     std::vector<double> sane, file;
     double pageBytes = 0;
 
-    explicit Floors(const QString &directory)
+    explicit Floors(const QString &path)
     {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QCoreApplication::applicationDirPath() + "/bench_sane_floor", {directory});
+        process_.start(QCoreApplication::applicationDirPath() + "/bench_sane_floor", {path});
     }
     ~Floors()
     {
@@ -539,7 +539,7 @@ int scan(int dpi, int runs)
     settle();
     // Where the program puts its scan file: the file floor writes there too, under its own name.
     const ScratchDirectory scratch(Programmpfad(), QStringLiteral("Floor.bmp"));
-    Floors floors(scratch.path());
+    Floors floors(scratch.path() + QStringLiteral("Floor.bmp"));
     for (int i = -1; i < runs; ++i) { // the first run starts the scanner helper: a warm-up
         const bool keep = i >= 0;
         root.Picture2.clearPicture(); // the growth is measured without the last page held
