@@ -468,9 +468,7 @@ private:
         if (!dialog || pressedAt >= 0)
             return;
         auto *scan = dialog->findChild<QPushButton *>(QStringLiteral("scan"));
-        auto *device = dialog->findChild<QLabel *>(QStringLiteral("device"));
-        // The device line names the opened device in its tool tip.
-        if (scan && device && scan->isEnabled() && !device->toolTip().isEmpty()) {
+        if (scan && scan->isEnabled()) { // the device is open and its options are shown
             pressedAt = nowMs();
             scan->click();
         }
