@@ -1,7 +1,9 @@
 // Acquires an A4 colour page from SANE's test scanner through AcquireToFile (the dialog
 // driven programmatically) and with scanimage, at 300 and 600 dpi, in one run. Prints the
-// medians, their ratio and the heap the library needed against the raw image size.
+// medians with their ranges, their ratio and the heap the library needed against the raw
+// image size.
 
+#include "BenchSupport.h"
 #include "MallocCounter.h"
 
 #include <VistoramoScan.h>
@@ -36,12 +38,6 @@ geometry_quant 1.0
 br_x 210.0
 br_y 297.0
 )";
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Presses "Scannen" in the acquisition dialog once its options are there, after setting
 // the resolution when it differs.
@@ -146,7 +142,7 @@ QString makeSaneConfig(const QTemporaryDir &dir)
 void helperStart(int runs)
 {
     const QString helper = QCoreApplication::applicationDirPath() + QStringLiteral("/vistoramo-scanner");
-    std::vector<double> hello, listed, reference;
+    bench::Sample hello, listed, reference;
     for (int i = 0; i < runs; ++i) {
         QProcess process;
         QElapsedTimer clock;
@@ -156,10 +152,10 @@ void helperStart(int runs)
         QByteArray answers;
         while (answers.size() < 13 && process.waitForReadyRead(10000)) // the greeting is 13 bytes
             answers += process.readAllStandardOutput();
-        hello.push_back(double(clock.nsecsElapsed()) / 1e6);
+        hello.add(double(clock.nsecsElapsed()) / 1e6);
         while (answers.size() < 26 && process.waitForReadyRead(10000)) // an empty list is 13 more
             answers += process.readAllStandardOutput();
-        listed.push_back(double(clock.nsecsElapsed()) / 1e6);
+        listed.add(double(clock.nsecsElapsed()) / 1e6);
         process.closeWriteChannel();
         process.waitForFinished(5000);
         if (answers.size() < 26) {
@@ -170,11 +166,10 @@ void helperStart(int runs)
         QProcess scanimage;
         scanimage.start(QStringLiteral("scanimage"), {QStringLiteral("-L")});
         scanimage.waitForFinished(60000);
-        reference.push_back(double(clock.nsecsElapsed()) / 1e6);
+        reference.add(double(clock.nsecsElapsed()) / 1e6);
     }
-    std::printf("helper start until it greets %.1f ms, until it has listed the devices %.1f ms; "
-                "scanimage -L %.1f ms (ratio %.2f)\n",
-                median(hello), median(listed), median(reference), median(listed) / median(reference));
+    bench::printAlone("helper start until it greets", hello);
+    bench::Figure{"helper start until it has listed the devices vs scanimage -L", listed, reference}.print();
 }
 
 } // namespace
@@ -186,7 +181,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QTemporaryDir dir;
     qputenv("SANE_CONFIG_DIR", QFile::encodeName(makeSaneConfig(dir)));
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     const QString ours = dir.filePath(QStringLiteral("ours.bmp"));
     const QString reference = dir.filePath(QStringLiteral("reference.pnm"));
 
@@ -196,22 +191,19 @@ int main(int argc, char **argv)
     const double second = acquireSeconds(ours, 75, unused);
     std::printf("first acquisition at 75 dpi (helper start included) %.1f ms, the next %.1f ms\n", first * 1e3, second * 1e3);
 
-    std::printf("%-6s %12s %12s %7s %14s %14s %7s\n", "dpi", "ours [s]", "scanimage", "ratio", "peak heap", "raw image",
-                "heap/raw");
     for (int dpi : {300, 600}) {
-        std::vector<double> mine, theirs;
-        std::size_t peak = 0;
+        bench::Sample mine, theirs, heapMb, rawMb;
         for (int i = 0; i < runs; ++i) {
-            std::size_t runPeak = 0;
-            mine.push_back(acquireSeconds(ours, dpi, runPeak));
-            peak = std::max(peak, runPeak);
-            theirs.push_back(scanimageSeconds(reference, dpi));
+            std::size_t peak = 0;
+            mine.add(acquireSeconds(ours, dpi, peak) * 1e3);
+            theirs.add(scanimageSeconds(reference, dpi) * 1e3);
+            const QSize size = QImageReader(ours, "bmp").size();
+            heapMb.add(double(peak) / 1e6);
+            rawMb.add(double(size.width()) * std::abs(size.height()) * 3 / 1e6); // top-down: reported negative
         }
-        const QSize size = QImageReader(ours, "bmp").size();
-        const double raw = double(size.width()) * std::abs(size.height()) * 3; // top-down: reported negative
-        std::printf("%-6d %12.3f %12.3f %7.2f %12.1f MB %11.1f MB %7.3f\n", dpi, median(mine), median(theirs),
-                    median(mine) / median(theirs), double(peak) / 1e6, raw / 1e6, double(peak) / raw);
-        std::fflush(stdout);
+        const std::string page = "library alone " + std::to_string(dpi) + " dpi";
+        bench::Figure{page + " vs scanimage", mine, theirs, 1.3}.print();
+        bench::Figure{page + ", peak heap vs raw image", heapMb, rawMb, 0, bench::Statistic::Median, "MB"}.print();
     }
     return 0;
 }

@@ -22,9 +22,10 @@ for dpi in 150 300 600; do
   echo test >"$SANE_CONFIG_DIR/dll.conf"
   printf '%s\n' 'number_of_devices 1' 'mode Color' 'depth 8' "resolution $dpi.0" \
     'test-picture "Color pattern"' 'geometry_max 297.0' 'br_x 210.0' 'br_y 297.0' >"$SANE_CONFIG_DIR/test.conf"
-  SANE_CONFIG_DIR=$SANE_CONFIG_DIR "$bin/vistoramo_bench" scan "$dpi" 5
+  # A settings directory of its own, so the dialog remembers no other resolution.
+  SANE_CONFIG_DIR=$SANE_CONFIG_DIR XDG_CONFIG_HOME="$work/config-$dpi" "$bin/vistoramo_bench" scan "$dpi" 7
 done
-"$bin/vistoramo_bench" startup
+"$bin/vistoramo_bench" startup 15
 "$bin/vistoramo_bench" scroll
 # A scanned colour page (the test device's pattern at 300 and 600 dpi) for the PNG figures.
 for dpi in 300 600; do

@@ -1,5 +1,7 @@
-// Benchmarks of what a user feels, each against a reference measured in the same run:
-//   vistoramo_bench startup  [runs]   process start to the first paint, against a minimal Qt program
+// Benchmarks of what a user feels, each against a reference measured in the same run; every
+// figure is a median with its range over the runs after a warm-up run (bench::Figure):
+//   vistoramo_bench startup  [runs]   to the window mapped and to its first paint, as the X server
+//                                     sees them (bench_xstart), against a bare three-button window
 //   vistoramo_bench scroll   [moves]  repainting the view after a step, against a bare widget
 //   vistoramo_bench clipboard [runs]  "Ablage" until another program holds the pasted BMP,
 //                                     against writing the same BMP to a file
@@ -7,7 +9,9 @@
 //   vistoramo_bench png [PNM...]      each PNG encoder on the scans and two made-up pages
 //   vistoramo_bench scan DPI [runs]   "Bilddatei" with the real library and SANE's test device,
 //                                     from pressing "Scannen" to the picture painted, against
-//                                     scanimage with the same settings; and the peak memory
+//                                     the floors (bench_sane_floor: the page into memory plus
+//                                     its file written) and against scanimage as a peer; and the
+//                                     peak memory growth against the raw image
 //                                     (SANE_CONFIG_DIR must name a configuration for the test device)
 // Run them through bench/run.sh, which provides the display and the reference programs.
 
@@ -15,7 +19,9 @@
 #include "ClipboardData.h"
 #include "PictureViewer.h"
 #include "PngEncoder.h"
+#include "ProgramFiles.h"
 #include "Root.h"
+#include "ScratchDirectory.h"
 #include "System.h"
 
 #include <QAbstractButton>
@@ -56,29 +62,36 @@ QImage scanLikePage(int width, int height)
 
 // ---- start-up ----------------------------------------------------------------------------
 
-double timeToFirstPaint(const QString &program)
+// Starts program under bench_xstart, which watches the X server: milliseconds until its
+// window is mapped and until its first paint reached the server.
+bool startOnce(const QString &program, bench::Sample &mapped, bench::Sample &painted, bool keep)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const auto t0 = std::chrono::steady_clock::now().time_since_epoch();
-    p.start(program, {});
-    if (!p.waitForFinished(30000))
-        return -1;
-    const long long painted = p.readAllStandardOutput().trimmed().toLongLong();
-    return static_cast<double>(painted - std::chrono::duration_cast<std::chrono::nanoseconds>(t0).count()) / 1e6;
+    p.start(QCoreApplication::applicationDirPath() + "/bench_xstart", {program});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return false;
+    const QList<QByteArray> times = p.readAllStandardOutput().trimmed().split(' ');
+    if (keep) {
+        mapped.add(times.value(0).toDouble());
+        painted.add(times.value(1).toDouble());
+    }
+    return true;
 }
 
 int startup(int runs)
 {
     const QString dir = QCoreApplication::applicationDirPath();
-    std::vector<double> ours, reference;
-    timeToFirstPaint(dir + "/bench_startup_root"); // warm the file cache for both
-    timeToFirstPaint(dir + "/bench_startup_minimal");
-    for (int i = 0; i < runs; ++i) {
-        ours.push_back(timeToFirstPaint(dir + "/bench_startup_root"));
-        reference.push_back(timeToFirstPaint(dir + "/bench_startup_minimal"));
-    }
-    bench::report("start-up to first paint (median)", bench::median(ours), bench::median(reference), 1.2);
+    bench::Sample mapped[2], painted[2]; // ours, then the bare window
+    const QString programs[2] = {dir + "/bench_startup_root", dir + "/bench_startup_minimal"};
+    for (int i = -1; i < runs; ++i) // a warm-up run of both for the file cache, then alternating
+        for (int k = 0; k < 2; ++k)
+            if (!startOnce(programs[k], mapped[k], painted[k], i >= 0)) {
+                std::printf("startup: %s did not show its window\n", qPrintable(programs[k]));
+                return 1;
+            }
+    bench::Figure{"start-up to the window mapped", mapped[0], mapped[1], 1.15}.print();
+    bench::Figure{"start-up to the first paint", painted[0], painted[1], 1.15}.print();
     return 0;
 }
 
@@ -154,10 +167,9 @@ int scroll(int moves)
             settle();
             reference.push_back(nowMs() - t0);
         }
-        const std::string median = std::string("scroll ") + kind + " median";
-        const std::string p99 = std::string("scroll ") + kind + " 99th percentile";
-        bench::report(median.c_str(), bench::median(ours), bench::median(reference), 1.5);
-        bench::report(p99.c_str(), bench::percentile(ours, 99), bench::percentile(reference, 99), 1.5);
+        const std::string name = std::string("scroll ") + kind;
+        bench::Figure{name + " median", ours, reference, small ? 1.5 : 1.2}.print();
+        bench::Figure{name + " 99th percentile", ours, reference, 1.5, bench::Statistic::P99}.print();
     }
 
     // At 50 %: SmallChange steps against the bare widget painting the same scaled strip.
@@ -187,8 +199,8 @@ int scroll(int moves)
             settle();
             reference.push_back(nowMs() - t0);
         }
-        bench::report("scroll at 50 % SmallChange, 99th percentile", bench::percentile(ours, 99),
-                      bench::percentile(reference, 99), 1.5);
+        bench::Figure{"scroll at 50 % SmallChange median", ours, reference, 1.5}.print();
+        bench::Figure{"scroll at 50 % SmallChange 99th percentile", ours, reference, 1.5, bench::Statistic::P99}.print();
     }
 
     // The fitted page, painted whole, against the bare widget painting it scaled.
@@ -207,8 +219,7 @@ int scroll(int moves)
             bare.repaint();
             reference.push_back(nowMs() - t0);
         }
-        bench::report("fitted page repainted, 99th percentile", bench::percentile(ours, 99), bench::percentile(reference, 99),
-                      1.5);
+        bench::Figure{"fitted page repainted, 99th percentile", ours, reference, 1.5, bench::Statistic::P99}.print();
     }
 
     // A zoom step on the 600 dpi page, from the command to the painted view.
@@ -226,8 +237,9 @@ int scroll(int moves)
             settle();
             steps.push_back(nowMs() - t0);
         }
-        std::printf("%-44s ours %9.2f ms   (worst %.2f ms)   goal < 50 ms  %s\n", "zoom step, 600 dpi page (median)",
-                    bench::median(steps), bench::percentile(steps, 100), bench::median(steps) < 50 ? "met" : "MISSED");
+        const bench::Sample sample(steps);
+        bench::printAlone(std::string("zoom step, 600 dpi page, goal < 50 ms ") + (sample.median() < 50 ? "met" : "MISSED"),
+                          sample);
     }
     return 0;
 }
@@ -265,18 +277,20 @@ void pasteBothFormats(Root &root, const QString &scan, int runs, const QTemporar
     root.Picture2.setPicture(rt::Picture(page, {11811, 11811}));
     settle();
     root.BAblage_Click();
-    std::vector<double> bmp, png;
-    qint64 bmpSize = 0, pngSize = 0;
-    for (int i = 0; i < runs; ++i) {
+    bench::Sample bmp, png, bmpSize, pngSize;
+    for (int i = -1; i < runs; ++i) { // a warm-up run first
         double t0 = nowMs();
-        bmpSize = pasteWithXclip(dir.filePath("p.bmp"), "image/bmp");
-        bmp.push_back(nowMs() - t0);
+        const double bmpBytes = static_cast<double>(pasteWithXclip(dir.filePath("p.bmp"), "image/bmp"));
+        const double bmpMs = nowMs() - t0;
         t0 = nowMs();
-        pngSize = pasteWithXclip(dir.filePath("p.png"), "image/png");
-        png.push_back(nowMs() - t0);
+        const double pngBytes = static_cast<double>(pasteWithXclip(dir.filePath("p.png"), "image/png"));
+        const double pngMs = nowMs() - t0;
+        if (i < 0)
+            continue;
+        bmp.add(bmpMs), png.add(pngMs), bmpSize.add(bmpBytes / 1e6), pngSize.add(pngBytes / 1e6);
     }
-    bench::report("paste image/png vs image/bmp, time (median)", bench::median(png), bench::median(bmp), 1.5);
-    bench::report("paste image/png vs image/bmp, size", double(pngSize) / 1e6, double(bmpSize) / 1e6, 0.1, "MB");
+    bench::Figure{"paste image/png vs image/bmp, time", png, bmp, 1.5}.print();
+    bench::Figure{"paste image/png vs image/bmp, size", pngSize, bmpSize, 0.1, bench::Statistic::Median, "MB"}.print();
 }
 
 int clipboard(int runs, const QString &scan)
@@ -294,7 +308,7 @@ int clipboard(int runs, const QString &scan)
     QTimer accept;
     acceptMessageBoxes(accept);
 
-    std::vector<double> ours, reference;
+    bench::Sample ours, reference;
     const QString pasted = dir.filePath("pasted.bmp");
     const QString written = dir.filePath("written.bmp");
     for (int i = 0; i < runs; ++i) {
@@ -302,7 +316,7 @@ int clipboard(int runs, const QString &scan)
         double t0 = nowMs();
         root.BAblage_Click();
         const qint64 size = pasteWithXclip(pasted);
-        ours.push_back(nowMs() - t0);
+        ours.add(nowMs() - t0);
         if (size < qint64{2480} * 3508 * 3) {
             std::printf("clipboard: the pasted BMP is short (%lld bytes)\n", static_cast<long long>(size));
             return 1;
@@ -310,28 +324,28 @@ int clipboard(int runs, const QString &scan)
         QFile::remove(written);
         t0 = nowMs();
         page.save(written, "BMP");
-        reference.push_back(nowMs() - t0);
+        reference.add(nowMs() - t0);
     }
-    bench::report("clipboard A4 300 dpi to xclip (median)", bench::median(ours), bench::median(reference), 2.0);
+    bench::Figure{"clipboard A4 300 dpi to xclip", ours, reference, 2.0}.print();
 
     // What the X11 transfer itself costs: the same bytes from one xclip to another.
     QProcess owner;
     owner.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", "image/bmp", "-i", pasted});
     owner.waitForFinished(10000); // xclip forks into the background to serve the selection
-    std::vector<double> floor;
+    bench::Sample floor;
     for (int i = 0; i < runs; ++i) {
         const double t0 = nowMs();
         pasteWithXclip(written);
-        floor.push_back(nowMs() - t0);
+        floor.add(nowMs() - t0);
     }
-    std::printf("%-44s %9.2f ms (the same bytes from one xclip to another)\n", "  X11 transfer floor", bench::median(floor));
-    std::vector<double> encode;
+    bench::printAlone("  X11 transfer floor (xclip to xclip)", floor);
+    bench::Sample encode;
     for (int i = 0; i < runs; ++i) {
         const double t0 = nowMs();
         const QByteArray bytes = rt::encodeBmp(page);
-        encode.push_back(nowMs() - t0);
+        encode.add(nowMs() - t0);
     }
-    std::printf("%-44s %9.2f ms\n", "  of ours: encoding the BMP", bench::median(encode));
+    bench::printAlone("  of ours: encoding the BMP", encode);
     QGuiApplication::clipboard()->clear(); // the background xclip sees it lose the selection and ends
     if (!scan.isEmpty())
         pasteBothFormats(root, scan, runs, dir);
@@ -395,22 +409,22 @@ int png(const QStringList &files)
             continue;
         const double raw = double(page.width()) * page.height() * 3;
         std::printf("%s, %dx%d, %.1f MB as BMP\n", qPrintable(name), page.width(), page.height(), raw / 1e6);
-        std::vector<double> bmp;
+        bench::Sample bmp;
         for (int i = 0; i < 3; ++i) {
             const double t0 = nowMs();
             const QByteArray b = rt::encodeBmp(page);
-            bmp.push_back(nowMs() - t0);
+            bmp.add(nowMs() - t0);
         }
-        std::printf("  %-22s %8.2f MB %8.1f ms\n", "BMP (reference)", raw / 1e6, bench::median(bmp));
+        std::printf("  %-22s %8.2f MB %8.1f ms\n", "BMP (reference)", raw / 1e6, bmp.median());
         for (const Candidate &c : candidates) {
-            std::vector<double> times;
+            bench::Sample times;
             qsizetype size = 0;
             for (int i = 0; i < 3; ++i) {
                 const double t0 = nowMs();
                 size = rt::encodePng(page, {11811, 11811}, c.options).size();
-                times.push_back(nowMs() - t0);
+                times.add(nowMs() - t0);
             }
-            std::printf("  %-22s %8.2f MB %8.1f ms   1/%.0f of the BMP\n", c.name, double(size) / 1e6, bench::median(times),
+            std::printf("  %-22s %8.2f MB %8.1f ms   1/%.0f of the BMP\n", c.name, double(size) / 1e6, times.median(),
                         raw / double(size));
         }
     }
@@ -473,6 +487,42 @@ public:
     }
 };
 
+// The floors of one run, from bench_sane_floor: the test device's page read into memory, and
+// the same bytes written as a file into the directory our scan file goes to.
+class Floors {
+public:
+    std::vector<double> sane, file;
+    double pageBytes = 0;
+
+    explicit Floors(const QString &path)
+    {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QCoreApplication::applicationDirPath() + "/bench_sane_floor", {path});
+    }
+    ~Floors()
+    {
+        process_.closeWriteChannel();
+        process_.waitForFinished(10000);
+    }
+    bool measure(bool keep)
+    {
+        process_.write("\n");
+        while (!process_.canReadLine())
+            if (!process_.waitForReadyRead(60000))
+                return false;
+        const QList<QByteArray> times = process_.readLine().trimmed().split(' ');
+        if (keep) {
+            sane.push_back(times.value(0).toDouble());
+            file.push_back(times.value(1).toDouble());
+        }
+        pageBytes = times.value(2).toDouble();
+        return times.size() == 3;
+    }
+
+private:
+    QProcess process_;
+};
+
 int scan(int dpi, int runs)
 {
     if (qEnvironmentVariableIsEmpty("SANE_CONFIG_DIR")) {
@@ -480,13 +530,18 @@ int scan(int dpi, int runs)
         return 1;
     }
     QTemporaryDir dir;
-    std::vector<double> ours, reference;
-    double peakKb = 0;
-    int width = 0, height = 0;
+    std::vector<double> ours, scanimageMs, floorSum;
+    bench::Sample growth, raw;
     Root root;
     root.show();
     settle();
-    for (int i = 0; i < runs; ++i) {
+    // Where the program puts its scan file: the file floor writes there too, under its own name.
+    const ScratchDirectory scratch(Programmpfad(), QStringLiteral("Floor.bmp"));
+    Floors floors(scratch.path() + QStringLiteral("Floor.bmp"));
+    for (int i = -1; i < runs; ++i) { // the first run starts the scanner helper: a warm-up
+        const bool keep = i >= 0;
+        root.Picture2.clearPicture(); // the growth is measured without the last page held
+        settle();
         PaintWatch painted;
         root.Picture2.widget()->installEventFilter(&painted);
         ScanPresser presser;
@@ -495,31 +550,43 @@ int scan(int dpi, int runs)
         root.BScannen_Click();
         while (painted.paintedAt < presser.pressedAt) // until the picture is on the screen
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-        peakKb = std::max(peakKb, static_cast<double>(procStatusKb("VmHWM:") - before));
+        const double grownMb = static_cast<double>(procStatusKb("VmHWM:") - before) / 1024.0;
         root.Picture2.widget()->removeEventFilter(&painted);
         if (root.Picture2.picture().isEmpty() || presser.pressedAt < 0) {
             std::printf("scan: the acquisition failed\n");
             return 1;
         }
-        ours.push_back(painted.paintedAt - presser.pressedAt);
-        width = root.Picture2.picture().image().width();
-        height = root.Picture2.picture().image().height();
+        const QImage &image = root.Picture2.picture().image();
+        if (keep) {
+            ours.push_back(painted.paintedAt - presser.pressedAt);
+            growth.add(grownMb);
+            raw.add(static_cast<double>(image.width()) * image.height() * 3 / (1024.0 * 1024.0));
+        }
 
+        if (!floors.measure(keep)) {
+            std::printf("scan: bench_sane_floor failed\n");
+            return 1;
+        }
+        if (floors.pageBytes != static_cast<double>(image.width()) * image.height() * 3) {
+            std::printf("scan: our page (%dx%d) is not the floor's (%.0f bytes): the settings differ\n", image.width(),
+                        image.height(), floors.pageBytes);
+            return 1;
+        }
         QProcess scanimage;
         scanimage.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const double t0 = nowMs();
         scanimage.start(QStringLiteral("scanimage"),
                         {"-d", "test:0", "--format=pnm", "-o", dir.filePath(QStringLiteral("reference.pnm"))});
         scanimage.waitForFinished(600000);
-        reference.push_back(nowMs() - t0);
+        if (keep)
+            scanimageMs.push_back(nowMs() - t0);
     }
-    const std::string figure = "scan to screen A4 colour " + std::to_string(dpi) + " dpi (median)";
-    bench::report(figure.c_str(), bench::median(ours), bench::median(reference), 1.5);
-    if (dpi >= 600) {
-        const double rawMb = static_cast<double>(width) * height * 3 / (1024.0 * 1024.0);
-        const std::string mem = "peak memory of the " + std::to_string(dpi) + " dpi scan";
-        bench::report(mem.c_str(), peakKb / 1024.0, rawMb, 1.5, "MB");
-    }
+    const std::string page = "A4 colour " + std::to_string(dpi) + " dpi";
+    bench::printAlone("  SANE floor: test device's page into memory", floors.sane);
+    bench::printAlone("  file floor: the BMP's bytes written to a file", floors.file);
+    bench::Figure{"scan to screen " + page + " vs the floors", ours, bench::sum(floors.sane, floors.file), 1.3}.print();
+    bench::Figure{"scan to screen " + page + " vs scanimage", ours, scanimageMs}.print();
+    bench::Figure{"peak memory growth " + page + " vs raw image", growth, raw, 1.1, bench::Statistic::Median, "MB"}.print();
     return 0;
 }
 
@@ -540,7 +607,7 @@ int main(int argc, char *argv[])
     if (what == "png")
         return png(QCoreApplication::arguments().mid(2));
     if (what == "scan")
-        return scan(n > 0 ? n : 300, argc > 3 ? std::atoi(argv[3]) : 3);
+        return scan(n > 0 ? n : 300, argc > 3 ? std::atoi(argv[3]) : 7);
     std::fprintf(stderr, "usage: vistoramo_bench startup|scroll|clipboard [count] | scan DPI [runs]\n");
     return 2;
 }

@@ -42,6 +42,9 @@ void refuseNegative(float twips)
 Control::Control(Container &container, QWidget *widget) : container_(container), widget_(widget)
 {
     widget->setParent(container.clientWidget());
+    // The control's own geometry (empty until it is placed) before it shows: a widget shown
+    // without one would be sized to its hint, which loads its font before the window exists.
+    applyGeometry();
     widget->show();
 }
 

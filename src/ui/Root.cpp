@@ -1,6 +1,8 @@
 #include "Root.h"
 
+#include "BmpReader.h"
 #include "Errors.h"
+#include "IcoImages.h"
 #include "PictureViewer.h"
 #include "ProgramFiles.h"
 #include "Scanner.h"
@@ -8,9 +10,11 @@
 #include "System.h"
 #include "Units.h"
 
+#include <QFile>
 #include <QFont>
 #include <QIcon>
 #include <QImage>
+#include <QPixmap>
 #include <optional>
 
 using rt::skip;
@@ -27,6 +31,32 @@ QFont windowFont()
     font.setPointSizeF(8.25);
     font.setWeight(QFont::Normal);
     return font;
+}
+
+// The program's own pictures are read here, not through the toolkit's image plugins, whose
+// first use would delay the window's mapping by milliseconds; the toolkit reads them where
+// these readers decline.
+QIcon windowIcon()
+{
+    const QString path = QStringLiteral(":/vistoramo/Vistoramo.ico");
+    QFile file(path);
+    const std::vector<QImage> images = readIcoImages(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    if (images.empty())
+        return QIcon(path);
+    QIcon icon;
+    for (const QImage &image : images)
+        icon.addPixmap(QPixmap::fromImage(image));
+    return icon;
+}
+
+QImage grip()
+{
+    const QString path = QStringLiteral(":/vistoramo/Groesse.bmp");
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        if (std::optional<QImage> image = rt::readPlainBmp(file, path, qint64{1} << 20))
+            return *image;
+    return QImage(path);
 }
 
 // Marks a scanner command as running for as long as it lives; false where one runs already
@@ -53,7 +83,7 @@ bool isLibraryError(const rt::RuntimeError &e)
 Root::Root()
 {
     setCaption(QStringLiteral(" Vistoramo"));
-    clientWidget()->setWindowIcon(QIcon(QStringLiteral(":/vistoramo/Vistoramo.ico")));
+    clientWidget()->setWindowIcon(windowIcon());
     clientWidget()->setFont(windowFont());
 
     // The window's design size; start-up replaces it at once.
@@ -72,7 +102,7 @@ Root::Root()
     Picture2.setBackColor(White);
     Picture1.setAutoSize(true);
     PResize.setAutoSize(true);
-    PResize.setPicture(rt::Picture(QImage(QStringLiteral(":/vistoramo/Groesse.bmp"))));
+    PResize.setPicture(rt::Picture(grip()));
 
     QWidget::setTabOrder(BGerät.widget(), BScannen.widget());
     QWidget::setTabOrder(BScannen.widget(), BAblage.widget());

@@ -1,9 +1,12 @@
 // The window as created: its controls, their geometry in pixels at 96 dpi, tab order,
 // access keys, captions and resources.
 
+#include "IcoImages.h"
 #include "Root.h"
 #include "TestSupport.h"
 
+#include <QFile>
+#include <QImageReader>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -69,6 +72,37 @@ TEST(RootWindow, FontIconAndTabOrder)
                               root.VScroll1.widget(), root.HScroll1.widget(), root.Picture2.widget(), root.PResize.widget()};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(order[i]->nextInFocusChain(), order[i + 1]) << i;
+}
+
+// The window's icon and the grip are read without the toolkit's image plugins: pixel for
+// pixel what the toolkit reads, and a cut-short icon file is refused, not read past its end.
+TEST(RootWindow, OwnPicturesAreReadAsTheToolkitReadsThem)
+{
+    Root root;
+    QFile file(QStringLiteral(":/vistoramo/Vistoramo.ico"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray data = file.readAll();
+    const std::vector<QImage> ours = readIcoImages(data);
+    ASSERT_EQ(ours.size(), 6u);
+    QImageReader reader(file.fileName());
+    const auto premultiplied = [](const QImage &image) { return image.convertToFormat(QImage::Format_ARGB32_Premultiplied); };
+    for (const QImage &image : ours) {
+        EXPECT_EQ(premultiplied(image), premultiplied(reader.read())) << reader.currentImageNumber();
+        reader.jumpToNextImage();
+    }
+    const QImage shownIcon = premultiplied(root.clientWidget()->windowIcon().pixmap(48, 48).toImage());
+    EXPECT_TRUE(shownIcon == premultiplied(ours[2]) || shownIcon == premultiplied(ours[5]));
+    for (qsizetype size = 0; size < data.size(); ++size)
+        ASSERT_TRUE(readIcoImages(data.left(size)).empty()) << size;
+    QByteArray shortEntry = data; // the first image's size says it ends after its palette
+    shortEntry[6 + 8] = 40 + 16 * 4;
+    shortEntry[6 + 9] = 0;
+    EXPECT_TRUE(readIcoImages(shortEntry).empty());
+
+    const QImage grip(QStringLiteral(":/vistoramo/Groesse.bmp"));
+    const QImage shownGrip = root.PResize.picture().image();
+    EXPECT_EQ(shownGrip.convertToFormat(QImage::Format_RGB32), grip.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(shownGrip.dotsPerMeterX(), grip.dotsPerMeterX());
 }
 
 TEST(RootWindow, AccessKeysClickTheButtonsAndTheGripDoesNothing)
