@@ -117,9 +117,14 @@ void Client::send(Request request)
         replaySettings();
     }
     request.waiting.start();
-    process_->write(request.message);
     inFlight_.push_back(std::move(request));
     watchdog_.start();
+    QProcess *process = process_;
+    process->write(inFlight_.back().message);
+    // Out at once rather than when the event loop next comes round, after the dialog has been
+    // repainted: a scan starts a millisecond or two sooner. (Should the pipe be full, answers
+    // read meanwhile are handled as usual; the process is only ever deleted later.)
+    process->waitForBytesWritten(0);
 }
 
 void Client::replaySettings()

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -39,6 +40,7 @@ QProgressBar *busyBar(const QString &name)
 
 const QString sourceDialogKey = QStringLiteral("Quellenauswahl");
 const QString acquireDialogKey = QStringLiteral("Scannen");
+constexpr int busyLookDelayMs = 100;
 
 // A remembered size, else the given one.
 void resizeAsRemembered(QDialog &dialog, const Settings &settings, const QString &key, QSize fallback)
@@ -238,8 +240,14 @@ void AcquireDialog::showOptions(const OptionList &options, const QString &error)
 void AcquireDialog::setBusy(bool busy)
 {
     scanning_ = busy;
-    if (busy)
+    // A short scan is over before anyone could see the dialog change: its busy look is painted
+    // only after a moment, which keeps the several milliseconds of that repaint off the way
+    // of a short scan to the screen.
+    setUpdatesEnabled(!busy);
+    if (busy) {
+        QTimer::singleShot(busyLookDelayMs, this, [this] { setUpdatesEnabled(true); });
         cancelButton_->setFocus(); // the form keeps its place and its scroll position
+    }
     form_->setEnabled(!busy);
     scan_->setEnabled(!busy);
     progress_->setRange(0, 0);

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QWidget>
+#include <memory>
 
 #define VISTORAMO_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -39,8 +40,12 @@ VISTORAMO_EXPORT std::int16_t AcquireToFile(std::uintptr_t owner, const char *pa
     std::int16_t result = VISTORAMO_INTERNAL_ERROR;
     scanlib::runGuarded([&] {
         scanlib::ArrowCursor arrow;
-        scanlib::AcquireDialog dialog(ownerWindow(owner), QFile::decodeName(path));
-        result = dialog.exec() == QDialog::Accepted ? VISTORAMO_ACQUIRED : VISTORAMO_NOT_ACQUIRED;
+        // Torn down only once the caller is back in its event loop, after showing the scan:
+        // taking a window down costs a few milliseconds.
+        const auto later = [](QObject *object) { object->deleteLater(); };
+        const std::unique_ptr<scanlib::AcquireDialog, decltype(later)> dialog(
+            new scanlib::AcquireDialog(ownerWindow(owner), QFile::decodeName(path)), later);
+        result = dialog->exec() == QDialog::Accepted ? VISTORAMO_ACQUIRED : VISTORAMO_NOT_ACQUIRED;
     });
     return result;
 }
