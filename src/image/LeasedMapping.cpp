@@ -39,6 +39,7 @@ struct Slot {
 constexpr int slotCount = 32;
 Slot slots[slotCount];
 struct sigaction previousBusAction { };
+std::uintptr_t pageSize = 4096; // read once, before any handler can run
 
 bool claim(int &slot)
 {
@@ -93,9 +94,8 @@ void onBusError(int signal, siginfo_t *info, void *context)
     for (Slot &s : slots) {
         const int state = s.state.load();
         if (state == Mapped && address >= s.address && address < s.address + s.size) {
-            const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-            void *start = reinterpret_cast<void *>(reinterpret_cast<std::uintptr_t>(address) & ~(page - 1));
-            ::mmap(start, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+            void *start = reinterpret_cast<void *>(reinterpret_cast<std::uintptr_t>(address) & ~(pageSize - 1));
+            ::mmap(start, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
             return;
         }
     }
@@ -110,6 +110,7 @@ void installHandlers()
 {
     static std::once_flag once;
     std::call_once(once, [] {
+        pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
         struct sigaction action { };
         action.sa_sigaction = onLeaseBreak;
         action.sa_flags = SA_SIGINFO | SA_RESTART;

@@ -1,5 +1,6 @@
 #include "PicturePainting.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace rt {
