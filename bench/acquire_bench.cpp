@@ -6,7 +6,7 @@
 #include "BenchSupport.h"
 #include "MallocCounter.h"
 
-#include <VistoramoScan.h>
+#include "scanlib/api/VistoramoScan.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The program's own start, as main() makes it, for the start-up figures: bench_xstart times it
 // from the X server's side and ends it.
-#include "Root.h"
-#include "Translations.h"
+#include "runtime/Translations.h"
+#include "ui/Root.h"
 
 #include <QApplication>
 

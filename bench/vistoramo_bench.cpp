@@ -16,13 +16,14 @@
 // Run them through bench/run.sh, which provides the display and the reference programs.
 
 #include "BenchSupport.h"
-#include "ClipboardData.h"
-#include "PictureViewer.h"
-#include "PngEncoder.h"
-#include "ProgramFiles.h"
-#include "Root.h"
-#include "ScratchDirectory.h"
-#include "System.h"
+#include "image/BmpWriter.h"
+#include "image/PngEncoder.h"
+#include "runtime/ClipboardData.h"
+#include "runtime/ProgramFiles.h"
+#include "runtime/System.h"
+#include "ui/PictureViewer.h"
+#include "ui/Root.h"
+#include "ui/ScratchDirectory.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -342,7 +343,7 @@ int clipboard(int runs, const QString &scan)
     bench::Sample encode;
     for (int i = 0; i < runs; ++i) {
         const double t0 = nowMs();
-        const QByteArray bytes = rt::encodeBmp(page);
+        const QByteArray bytes = img::encodeBmp(page);
         encode.add(nowMs() - t0);
     }
     bench::printAlone("  of ours: encoding the BMP", encode);
@@ -392,17 +393,17 @@ int png(const QStringList &files)
     pages.emplace_back(QStringLiteral("paper, no noise, 300 dpi"), paperLikePage(2480, 3508, 0));
     struct Candidate {
         const char *name;
-        rt::PngOptions options;
+        img::PngOptions options;
     };
     const Candidate candidates[] = {
-        {"zlib 1, none", {rt::PngDeflater::Zlib, 1, rt::PngFilter::None}},
-        {"zlib 1, sub", {rt::PngDeflater::Zlib, 1, rt::PngFilter::Sub}},
-        {"zlib 1, up", {rt::PngDeflater::Zlib, 1, rt::PngFilter::Up}},
-        {"libdeflate 1, none", {rt::PngDeflater::Libdeflate, 1, rt::PngFilter::None}},
-        {"libdeflate 1, sub", {rt::PngDeflater::Libdeflate, 1, rt::PngFilter::Sub}},
-        {"libdeflate 1, up", {rt::PngDeflater::Libdeflate, 1, rt::PngFilter::Up}},
-        {"libdeflate 3, up", {rt::PngDeflater::Libdeflate, 3, rt::PngFilter::Up}},
-        {"libdeflate 6, up", {rt::PngDeflater::Libdeflate, 6, rt::PngFilter::Up}},
+        {"zlib 1, none", {img::PngDeflater::Zlib, 1, img::PngFilter::None}},
+        {"zlib 1, sub", {img::PngDeflater::Zlib, 1, img::PngFilter::Sub}},
+        {"zlib 1, up", {img::PngDeflater::Zlib, 1, img::PngFilter::Up}},
+        {"libdeflate 1, none", {img::PngDeflater::Libdeflate, 1, img::PngFilter::None}},
+        {"libdeflate 1, sub", {img::PngDeflater::Libdeflate, 1, img::PngFilter::Sub}},
+        {"libdeflate 1, up", {img::PngDeflater::Libdeflate, 1, img::PngFilter::Up}},
+        {"libdeflate 3, up", {img::PngDeflater::Libdeflate, 3, img::PngFilter::Up}},
+        {"libdeflate 6, up", {img::PngDeflater::Libdeflate, 6, img::PngFilter::Up}},
     };
     for (const auto &[name, page] : pages) {
         if (page.isNull())
@@ -412,7 +413,7 @@ int png(const QStringList &files)
         bench::Sample bmp;
         for (int i = 0; i < 3; ++i) {
             const double t0 = nowMs();
-            const QByteArray b = rt::encodeBmp(page);
+            const QByteArray b = img::encodeBmp(page);
             bmp.add(nowMs() - t0);
         }
         std::printf("  %-22s %8.2f MB %8.1f ms\n", "BMP (reference)", raw / 1e6, bmp.median());
@@ -421,7 +422,7 @@ int png(const QStringList &files)
             qsizetype size = 0;
             for (int i = 0; i < 3; ++i) {
                 const double t0 = nowMs();
-                size = rt::encodePng(page, {11811, 11811}, c.options).size();
+                size = img::encodePng(page, {11811, 11811}, c.options).size();
                 times.add(nowMs() - t0);
             }
             std::printf("  %-22s %8.2f MB %8.1f ms   1/%.0f of the BMP\n", c.name, double(size) / 1e6, times.median(),

@@ -4,8 +4,8 @@
 // Whatever arrives, the assembler answers with a BMP or an error, and a BMP it completes
 // must read back at the size it announced.
 
-#include "BmpAssembler.h"
-#include "BmpReader.h"
+#include "image/BmpReader.h"
+#include "scanlib/helper/BmpAssembler.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             ok = assembler.endFrame();
     }
     if (ok && assembler.finish()) {
-        const std::optional<QImage> image = rt::readPlainBmp(out, QStringLiteral("fuzz"), qint64{1} << 30);
+        const std::optional<QImage> image = img::readPlainBmp(out, QStringLiteral("fuzz"), qint64{1} << 30);
         if (!image || image->width() != width)
             __builtin_trap(); // a finished BMP that does not read back
     }

@@ -1,8 +1,8 @@
 // libFuzzer target: the picture loader (plain BMP reader, and Qt's readers for BMP, JPEG
 // and GIF) on arbitrary bytes. Anything but a clean picture or a run-time error is a fault.
 
-#include "Errors.h"
-#include "Picture.h"
+#include "base/Errors.h"
+#include "runtime/PictureLoader.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

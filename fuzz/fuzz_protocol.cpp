@@ -2,7 +2,7 @@
 // cut into messages and each is decoded as every kind of answer; the reader must stay
 // within the message and within its limits whatever the lengths and counts claim.
 
-#include "Protocol.h"
+#include "scanlib/wire/Protocol.h"
 
 #include <cstdint>
 

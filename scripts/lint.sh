@@ -14,8 +14,7 @@ fi
 rm -f /tmp/vistoramo-format.$$
 
 mapfile -t headers < <(git ls-files 'src/*.h')
-includes=()
-for dir in $(printf '%s\n' "${headers[@]}" | xargs -n1 dirname | sort -u); do includes+=("-I$dir"); done
+includes=(-Isrc)
 read -r -a qt <<<"$(pkg-config --cflags Qt6Widgets)"
 read -r -a sane <<<"$(pkg-config --cflags sane-backends)"
 failed=0

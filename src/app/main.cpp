@@ -1,6 +1,6 @@
-#include "ClipboardHandOff.h"
-#include "Root.h"
-#include "Translations.h"
+#include "runtime/ClipboardHandOff.h"
+#include "runtime/Translations.h"
+#include "ui/Root.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
-#include "BmpReader.h"
+#include "image/BmpReader.h"
 
-#include "Errors.h"
-#include "LeasedMapping.h"
+#include "base/Errors.h"
+#include "image/LeasedMapping.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -12,7 +12,7 @@
 #include <sys/mman.h>
 #include <vector>
 
-namespace rt {
+namespace img {
 
 namespace {
 
@@ -28,7 +28,7 @@ struct Header {
 
 [[noreturn]] void damaged(const QString &path)
 {
-    raise(ErrorCode::InvalidPicture, QStringLiteral("Beschädigte Bilddatei: %1").arg(path));
+    rt::raise(rt::ErrorCode::InvalidPicture, QStringLiteral("Beschädigte Bilddatei: %1").arg(path));
 }
 
 bool readExactly(QIODevice &file, char *into, qint64 size)
@@ -114,7 +114,7 @@ std::optional<Layout> readLayout(QIODevice &file, const QString &path, qint64 al
     l.rows = h.height < 0 ? -qint64{h.height} : h.height;
     l.stride = (l.width * h.bits + 31) / 32 * 4;
     if (l.rows > allocationLimitBytes / l.stride) // compared so that nothing can overflow
-        raise(ErrorCode::InvalidPicture, QStringLiteral("Bild zu groß für den Speicher: %1").arg(path));
+        rt::raise(rt::ErrorCode::InvalidPicture, QStringLiteral("Bild zu groß für den Speicher: %1").arg(path));
     if (h.dataOffset < 14 + h.infoSize || h.dataOffset + l.stride * l.rows > file.size())
         damaged(path);
 
@@ -178,7 +178,7 @@ std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 
 
     QImage image = allocateImage(static_cast<int>(l.width), static_cast<int>(rows), stride, l.format);
     if (image.isNull())
-        raise(ErrorCode::OutOfMemory, QStringLiteral("Nicht genügend Speicher für %1").arg(path));
+        rt::raise(rt::ErrorCode::OutOfMemory, QStringLiteral("Nicht genügend Speicher für %1").arg(path));
     if (image.bytesPerLine() != stride)
         damaged(path);
 
@@ -235,4 +235,4 @@ std::optional<QImage> mapPlainBmp(int fd, const QString &path, qint64 allocation
     return image;
 }
 
-} // namespace rt
+} // namespace img

@@ -9,7 +9,7 @@
 #include <QString>
 #include <optional>
 
-namespace rt {
+namespace img {
 
 // The picture, or nothing when the file is no BMP of a kind this reader takes (the general
 // loader then tries). Throws a run-time error for a BMP of such a kind that is damaged or
@@ -26,4 +26,4 @@ std::optional<QImage> readPlainBmp(QIODevice &device, const QString &name, qint6
 // so: the reader above takes it then. fd stays open and the caller's.
 std::optional<QImage> mapPlainBmp(int fd, const QString &name, qint64 allocationLimitBytes, QSize *dotsPerMeter = nullptr);
 
-} // namespace rt
+} // namespace img

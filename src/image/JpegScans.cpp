@@ -1,6 +1,6 @@
-#include "JpegScans.h"
+#include "image/JpegScans.h"
 
-namespace rt {
+namespace img {
 
 namespace {
 
@@ -64,4 +64,4 @@ int jpegScanCount(QIODevice &device)
     return scans;
 }
 
-} // namespace rt
+} // namespace img

@@ -3,7 +3,7 @@
 
 #include <QIODevice>
 
-namespace rt {
+namespace img {
 
 // More scans than this and a JPEG is refused (libjpeg-turbo's tools take the same limit).
 inline constexpr int MaxJpegScans = 100;
@@ -13,4 +13,4 @@ inline constexpr int MaxJpegScans = 100;
 // its start.
 int jpegScanCount(QIODevice &device);
 
-} // namespace rt
+} // namespace img

@@ -1,4 +1,4 @@
-#include "LeasedMapping.h"
+#include "image/LeasedMapping.h"
 
 #include <atomic>
 #include <cerrno>
@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace rt {
+namespace img {
 
 namespace {
 
@@ -180,4 +180,4 @@ LeasedMapping::~LeasedMapping()
     release(slots[slot_], true);
 }
 
-} // namespace rt
+} // namespace img

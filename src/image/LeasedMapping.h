@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <memory>
 
-namespace rt {
+namespace img {
 
 class LeasedMapping {
 public:
@@ -33,4 +33,4 @@ private:
     std::size_t size_;
 };
 
-} // namespace rt
+} // namespace img

@@ -1,8 +1,7 @@
-#include "PictureFiles.h"
+#include "image/PictureFiles.h"
 
-#include "Errors.h"
-#include "PngEncoder.h"
-#include "Units.h"
+#include "base/Errors.h"
+#include "image/PngEncoder.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -14,7 +13,7 @@
 #include <cstring>
 #include <tiffio.h>
 
-namespace rt {
+namespace img {
 
 namespace {
 
@@ -55,7 +54,8 @@ struct TiffMemory {
 
 [[noreturn]] void cannotEncode(const char *format)
 {
-    raise(ErrorCode::OutOfMemory, QStringLiteral("Das Bild lässt sich nicht als %1 speichern.").arg(QLatin1String(format)));
+    rt::raise(rt::ErrorCode::OutOfMemory,
+              QStringLiteral("Das Bild lässt sich nicht als %1 speichern.").arg(QLatin1String(format)));
 }
 
 } // namespace
@@ -151,13 +151,13 @@ QByteArray encodeTiff(const Picture &picture)
     return memory.data;
 }
 
-QByteArray encodePdf(const Picture &picture)
+QByteArray encodePdf(const Picture &picture, double screenDpi)
 {
     const QImage &image = picture.image();
     const QSize dpm = picture.dotsPerMeter();
     // Dots per inch; without a resolution of its own the page is as large as the picture on the screen.
-    const double dpiX = dpm.width() > 0 && dpm.height() > 0 ? dpm.width() * 0.0254 : 1440.0 / twipsPerPixel();
-    const double dpiY = dpm.width() > 0 && dpm.height() > 0 ? dpm.height() * 0.0254 : 1440.0 / twipsPerPixel();
+    const double dpiX = dpm.width() > 0 && dpm.height() > 0 ? dpm.width() * 0.0254 : screenDpi;
+    const double dpiY = dpm.width() > 0 && dpm.height() > 0 ? dpm.height() * 0.0254 : screenDpi;
     const QSizeF points(image.width() * 72.0 / dpiX, image.height() * 72.0 / dpiY);
 
     QByteArray bytes;
@@ -180,28 +180,28 @@ QByteArray encodePdf(const Picture &picture)
     return bytes;
 }
 
-void SavePicture(const Picture &picture, const QString &path, FileFormat format)
+void savePicture(const Picture &picture, const QString &path, FileFormat format, double screenDpi)
 {
     if (picture.isEmpty())
-        raise(ErrorCode::InvalidPicture, QStringLiteral("Es ist kein Bild zum Speichern da."));
+        rt::raise(rt::ErrorCode::InvalidPicture, QStringLiteral("Es ist kein Bild zum Speichern da."));
     QByteArray bytes;
     switch (format) {
     case FileFormat::Png: bytes = encodePng(picture.image(), picture.dotsPerMeter()); break;
     case FileFormat::Jpeg: bytes = encodeJpeg(picture); break;
     case FileFormat::Tiff: bytes = encodeTiff(picture); break;
-    case FileFormat::Pdf: bytes = encodePdf(picture); break;
+    case FileFormat::Pdf: bytes = encodePdf(picture, screenDpi); break;
     }
     // The bytes go to a temporary file beside the target, which replaces the target only
     // once everything is written.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        raise(ErrorCode::PathFileAccess,
-              QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, file.errorString()));
+        rt::raise(rt::ErrorCode::PathFileAccess,
+                  QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, file.errorString()));
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         const QString why = file.errorString();
         file.cancelWriting();
-        raise(ErrorCode::PathFileAccess, QStringLiteral("Die Datei „%1“ lässt sich nicht schreiben: %2").arg(path, why));
+        rt::raise(rt::ErrorCode::PathFileAccess, QStringLiteral("Die Datei „%1“ lässt sich nicht schreiben: %2").arg(path, why));
     }
 }
 
-} // namespace rt
+} // namespace img

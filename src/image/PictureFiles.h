@@ -3,12 +3,12 @@
 // the picture's resolution where it has one. The file is written beside its target under a
 // temporary name and takes the target's name only when complete.
 
-#include "Picture.h"
+#include "image/Picture.h"
 
 #include <QByteArray>
 #include <QString>
 
-namespace rt {
+namespace img {
 
 enum class FileFormat { Png, Jpeg, Tiff, Pdf };
 
@@ -16,13 +16,13 @@ enum class FileFormat { Png, Jpeg, Tiff, Pdf };
 FileFormat formatForName(const QString &path);
 
 // The picture's bytes in each format. A picture without a resolution is written without
-// one; the PDF page then takes its size at the screen's resolution.
+// one; the PDF page then takes its size at the screen's resolution (dots per inch).
 QByteArray encodeJpeg(const Picture &picture, int quality = 90);
 QByteArray encodeTiff(const Picture &picture);
-QByteArray encodePdf(const Picture &picture);
+QByteArray encodePdf(const Picture &picture, double screenDpi = 96.0);
 
 // Writes the picture to path. On failure a run-time error with a German message is thrown;
 // no partial file is left behind and a file that was there before is untouched.
-void SavePicture(const Picture &picture, const QString &path, FileFormat format);
+void savePicture(const Picture &picture, const QString &path, FileFormat format, double screenDpi = 96.0);
 
-} // namespace rt
+} // namespace img

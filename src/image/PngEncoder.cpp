@@ -1,6 +1,6 @@
-#include "PngEncoder.h"
+#include "image/PngEncoder.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <QtEndian>
 #include <cstring>
@@ -11,7 +11,7 @@
 #include <vector>
 #include <zlib.h>
 
-namespace rt {
+namespace img {
 
 namespace {
 
@@ -158,7 +158,7 @@ QByteArray deflateRows(const Layout &l, const PngOptions &o)
             throw std::bad_alloc();
         const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), total);
         if (bound > size_t{std::numeric_limits<int>::max()})
-            raise(ErrorCode::Overflow, QStringLiteral("Das Bild ist zu groß für eine PNG-Datei."));
+            rt::raise(rt::ErrorCode::Overflow, QStringLiteral("Das Bild ist zu groß für eine PNG-Datei."));
         QByteArray out(static_cast<qsizetype>(bound), Qt::Uninitialized);
         const size_t size = libdeflate_zlib_compress(compressor.get(), filtered.get(), total, out.data(), bound);
         out.truncate(static_cast<qsizetype>(size));
@@ -199,7 +199,7 @@ QByteArray deflateRows(const Layout &l, const PngOptions &o)
     }
     pump(Z_FINISH);
     if (out.size() > std::numeric_limits<qint32>::max())
-        raise(ErrorCode::Overflow, QStringLiteral("Das Bild ist zu groß für eine PNG-Datei."));
+        rt::raise(rt::ErrorCode::Overflow, QStringLiteral("Das Bild ist zu groß für eine PNG-Datei."));
     return out;
 }
 
@@ -231,4 +231,4 @@ QByteArray encodePng(const QImage &image, QSize dotsPerMeter, const PngOptions &
     return png;
 }
 
-} // namespace rt
+} // namespace img

@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QSize>
 
-namespace rt {
+namespace img {
 
 enum class PngFilter { None, Sub, Up };
 enum class PngDeflater { Zlib, Libdeflate };
@@ -27,4 +27,4 @@ struct PngOptions {
 // short and a run-time error when the picture is too large for one PNG.
 QByteArray encodePng(const QImage &image, QSize dotsPerMeter, const PngOptions &options = {});
 
-} // namespace rt
+} // namespace img

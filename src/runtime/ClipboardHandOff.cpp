@@ -1,4 +1,4 @@
-#include "ClipboardHandOff.h"
+#include "runtime/ClipboardHandOff.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>

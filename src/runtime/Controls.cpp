@@ -1,9 +1,10 @@
-#include "Controls.h"
+#include "runtime/Controls.h"
 
-#include "Errors.h"
-#include "PicturePainting.h"
-#include "ScaledPicture.h"
-#include "Units.h"
+#include "base/Errors.h"
+#include "base/Rounding.h"
+#include "runtime/PicturePainting.h"
+#include "runtime/ScaledPicture.h"
+#include "runtime/Units.h"
 
 #include <QGuiApplication>
 #include <QPaintEvent>
@@ -236,12 +237,12 @@ void PictureBox::fitToPicture()
 {
     const Picture &p = view()->picture;
     if (ZoomsToFit() && !p.isEmpty()) {
-        zoom_ = std::min(fitBox_.width() / static_cast<double>(p.widthTwips()),
-                         fitBox_.height() / static_cast<double>(p.heightTwips()));
+        zoom_ = std::min(fitBox_.width() / static_cast<double>(widthTwips(p)),
+                         fitBox_.height() / static_cast<double>(heightTwips(p)));
         view()->zoom = zoom_;
     }
-    setWidth(zoom_ == 1.0 ? p.widthTwips() : static_cast<float>(p.widthTwips() * zoom_));
-    setHeight(zoom_ == 1.0 ? p.heightTwips() : static_cast<float>(p.heightTwips() * zoom_));
+    setWidth(zoom_ == 1.0 ? widthTwips(p) : static_cast<float>(widthTwips(p) * zoom_));
+    setHeight(zoom_ == 1.0 ? heightTwips(p) : static_cast<float>(heightTwips(p) * zoom_));
 }
 
 void PictureBox::setZoom(double zoom)

@@ -2,7 +2,7 @@
 // The window and its controls as the window's code sees them: positions and sizes in
 // twips, scroll bars whose ends may run either way, and events as plain callbacks.
 
-#include "Picture.h"
+#include "runtime/PictureLoader.h"
 
 #include <QColor>
 #include <QIcon>

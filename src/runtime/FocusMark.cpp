@@ -1,4 +1,4 @@
-#include "FocusMark.h"
+#include "runtime/FocusMark.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "PicturePainting.h"
+#include "runtime/PicturePainting.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "ProgramFiles.h"
+#include "runtime/ProgramFiles.h"
 
-#include "Paths.h"
-#include "System.h"
+#include "base/Paths.h"
+#include "runtime/System.h"
 
 #include <QFile>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "ScaledPicture.h"
+#include "runtime/ScaledPicture.h"
 
 #include <QPainter>
 

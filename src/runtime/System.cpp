@@ -1,10 +1,10 @@
-#include "System.h"
+#include "runtime/System.h"
 
-#include "ClipboardData.h"
-#include "Errors.h"
-#include "Paths.h"
-#include "Picture.h"
-#include "Units.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
+#include "runtime/ClipboardData.h"
+#include "runtime/PictureLoader.h"
+#include "runtime/Units.h"
 
 #include <QClipboard>
 #include <QFile>

@@ -3,6 +3,10 @@
 
 #include <QString>
 
+namespace img {
+class Picture;
+}
+
 class QWidget;
 
 namespace rt {
@@ -37,7 +41,7 @@ void doEvents();
 void deleteFile(const QString &path);
 
 // Puts the picture on the system clipboard as a bitmap; an empty picture puts nothing there.
-void setClipboardPicture(const class Picture &picture);
+void setClipboardPicture(const img::Picture &picture);
 // Whether the clipboard now holds our picture, offered as a bitmap.
 bool clipboardHasBitmap();
 

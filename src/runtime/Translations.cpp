@@ -1,4 +1,4 @@
-#include "Translations.h"
+#include "runtime/Translations.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,11 +1,8 @@
-#include "Units.h"
-
-#include "Errors.h"
+#include "runtime/Units.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <cmath>
-#include <limits>
 
 namespace rt {
 
@@ -24,14 +21,6 @@ int toPixels(double twips)
 float toTwips(int pixels)
 {
     return static_cast<float>(pixels * twipsPerPixel());
-}
-
-std::int32_t to32(double value)
-{
-    const double r = std::nearbyint(value); // default rounding mode: halves to even
-    if (!(r >= std::numeric_limits<std::int32_t>::min() && r <= std::numeric_limits<std::int32_t>::max()))
-        raise(ErrorCode::Overflow, QStringLiteral("Überlauf"));
-    return static_cast<std::int32_t>(r);
 }
 
 } // namespace rt

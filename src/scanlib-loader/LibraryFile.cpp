@@ -1,7 +1,7 @@
-#include "LibraryFile.h"
+#include "scanlib-loader/LibraryFile.h"
 
-#include "Errors.h"
-#include "Paths.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,11 +1,11 @@
-#include "Scanner.h"
+#include "scanlib-loader/Scanner.h"
 
-#include "Errors.h"
-#include "LibraryFile.h"
-#include "Paths.h"
-#include "ProgramFiles.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
+#include "runtime/ProgramFiles.h"
+#include "scanlib-loader/LibraryFile.h"
 
-#include <VistoramoScan.h>
+#include "scanlib/api/VistoramoScan.h"
 
 #include <QFile>
 #include <dlfcn.h>

@@ -3,7 +3,7 @@
 // library is loaded from the program's directory on first use; a library that cannot be
 // loaded, or that lacks an entry, is a "cannot load library" run-time error.
 
-#include <VistoramoScan.h>
+#include "scanlib/api/VistoramoScan.h"
 
 #include <QString>
 #include <QWidget>

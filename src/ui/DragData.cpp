@@ -1,7 +1,7 @@
-#include "DragData.h"
+#include "ui/DragData.h"
 
-#include "Errors.h"
-#include "PngEncoder.h"
+#include "base/Errors.h"
+#include "image/PngEncoder.h"
 
 #include <QSaveFile>
 #include <QUrl>
@@ -14,7 +14,7 @@ const QString UriList = QStringLiteral("text/uri-list");
 DragData::DragData(const rt::Picture &picture, const QString &file) : file_(file)
 {
     png_ = std::async(std::launch::async, [image = picture.image(), dpm = picture.dotsPerMeter(), file] {
-               QByteArray bytes = rt::encodePng(image, dpm);
+               QByteArray bytes = img::encodePng(image, dpm);
                if (!file.isEmpty()) {
                    QSaveFile out(file);
                    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())

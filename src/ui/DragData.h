@@ -3,7 +3,7 @@
 // programs that take files. The PNG is encoded on a worker thread as soon as the drag
 // starts, so the window keeps running while a large page is encoded.
 
-#include "Picture.h"
+#include "runtime/PictureLoader.h"
 
 #include <QMimeData>
 #include <future>

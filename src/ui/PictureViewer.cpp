@@ -1,13 +1,14 @@
-#include "PictureViewer.h"
+#include "ui/PictureViewer.h"
 
-#include "DragData.h"
-#include "Errors.h"
-#include "FocusMark.h"
-#include "PictureFiles.h"
-#include "Root.h"
-#include "System.h"
-#include "Translations.h"
-#include "Units.h"
+#include "base/Errors.h"
+#include "base/Rounding.h"
+#include "image/PictureFiles.h"
+#include "runtime/FocusMark.h"
+#include "runtime/System.h"
+#include "runtime/Translations.h"
+#include "runtime/Units.h"
+#include "ui/DragData.h"
+#include "ui/Root.h"
 
 #include <QAction>
 #include <QApplication>
@@ -346,7 +347,7 @@ bool PictureViewer::saveTo(const QString &path)
     QString problem;
     rt::setMousePointer(rt::Hourglass);
     try {
-        rt::SavePicture(root_.Picture2.picture(), path, rt::formatForName(path));
+        img::savePicture(root_.Picture2.picture(), path, img::formatForName(path), 1440.0 / rt::twipsPerPixel());
     } catch (const rt::RuntimeError &e) {
         problem = e.text();
     } catch (const std::bad_alloc &) {

@@ -1,14 +1,15 @@
-#include "Root.h"
+#include "ui/Root.h"
 
-#include "BmpReader.h"
-#include "Errors.h"
-#include "IcoImages.h"
-#include "PictureViewer.h"
-#include "ProgramFiles.h"
-#include "Scanner.h"
-#include "ScratchDirectory.h"
-#include "System.h"
-#include "Units.h"
+#include "base/Errors.h"
+#include "base/Rounding.h"
+#include "image/BmpReader.h"
+#include "image/IcoReader.h"
+#include "runtime/ProgramFiles.h"
+#include "runtime/System.h"
+#include "runtime/Units.h"
+#include "scanlib-loader/Scanner.h"
+#include "ui/PictureViewer.h"
+#include "ui/ScratchDirectory.h"
 
 #include <QFile>
 #include <QFont>
@@ -40,7 +41,7 @@ QIcon windowIcon()
 {
     const QString path = QStringLiteral(":/vistoramo/Vistoramo.ico");
     QFile file(path);
-    const std::vector<QImage> images = readIcoImages(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    const std::vector<QImage> images = img::readIcoImages(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
     if (images.empty())
         return QIcon(path);
     QIcon icon;
@@ -54,7 +55,7 @@ QImage grip()
     const QString path = QStringLiteral(":/vistoramo/Groesse.bmp");
     QFile file(path);
     if (file.open(QIODevice::ReadOnly))
-        if (std::optional<QImage> image = rt::readPlainBmp(file, path, qint64{1} << 20))
+        if (std::optional<QImage> image = img::readPlainBmp(file, path, qint64{1} << 20))
             return *image;
     return QImage(path);
 }

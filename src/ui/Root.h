@@ -2,7 +2,7 @@
 // Root: the program's one window. Its controls, its start-up, its layout, its scroll model
 // and its three commands.
 
-#include "Controls.h"
+#include "runtime/Controls.h"
 
 #include <memory>
 

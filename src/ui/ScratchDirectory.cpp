@@ -1,8 +1,8 @@
-#include "ScratchDirectory.h"
+#include "ui/ScratchDirectory.h"
 
-#include "Errors.h"
-#include "Paths.h"
-#include "ProgramFiles.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
+#include "runtime/ProgramFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // the path it is given and returns what the test asked for. The real library is tested on
 // its own against SANE.
 
-#include <VistoramoScan.h>
+#include "scanlib/api/VistoramoScan.h"
 
 #include <QFile>
 #include <QString>

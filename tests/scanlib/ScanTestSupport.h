@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include <VistoramoScan.h>
+#include "scanlib/api/VistoramoScan.h"
 
 class QTreeWidget;
 

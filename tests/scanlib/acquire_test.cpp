@@ -1,9 +1,9 @@
 // Acquiring through the library's dialogs from SANE's virtual test scanner, with scanimage
 // as the reference for every kind of image.
 
-#include "Errors.h"
-#include "Picture.h"
 #include "ScanTestSupport.h"
+#include "base/Errors.h"
+#include "runtime/PictureLoader.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -1,8 +1,8 @@
 // The frames-to-BMP conversion and the message catalogue, with made-up input of the kinds
 // a real backend rarely produces on demand.
 
-#include "BmpAssembler.h"
-#include "Catalogue.h"
+#include "scanlib/helper/BmpAssembler.h"
+#include "scanlib/wire/Catalogue.h"
 
 #include <QBuffer>
 #include <QImageReader>

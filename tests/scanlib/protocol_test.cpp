@@ -1,7 +1,7 @@
 // The messages between the scanner library and its helper: what one side writes the other
 // reads back, and nothing malformed makes the reader go beyond the message.
 
-#include "Protocol.h"
+#include "scanlib/wire/Protocol.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "System.h"
+#include "runtime/System.h"
 
 #include <QApplication>
 #include <QFile>

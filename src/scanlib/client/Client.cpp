@@ -1,0 +1,450 @@
+#include "scanlib/client/Client.h"
+
+#include "base/Errors.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <csignal>
+#include <dlfcn.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace scanlib {
+
+namespace {
+
+Client *theClient = nullptr;
+
+// The helper lives beside the library that holds this code.
+QString helperPath()
+{
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void *>(&helperPath), &info) && info.dli_fname)
+        return QFileInfo(QFile::decodeName(info.dli_fname)).absoluteDir().filePath(QStringLiteral("vistoramo-scanner"));
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/vistoramo-scanner");
+}
+
+QString crashText(const char *doing, const QString &how)
+{
+    return QStringLiteral("Der Scannertreiber ist %1 abgestürzt (%2). Der Vorgang wurde abgebrochen; "
+                          "Sie können es noch einmal versuchen.")
+        .arg(QString::fromUtf8(doing), how);
+}
+
+const QString unresponsive = QStringLiteral("Der Scanner antwortet nicht; der Scanvorgang wurde abgebrochen.");
+
+// Ends the decoding of an answer: hands it on through f when it was read whole and someone
+// still waits for it; false when it was malformed.
+template <typename F>
+bool finish(const wire::Reader &in, bool deliver, F &&f)
+{
+    if (!in.complete())
+        return false;
+    if (deliver)
+        rt::attempt("vistoramo-scan", std::forward<F>(f));
+    return true;
+}
+
+} // namespace
+
+Client &Client::instance()
+{
+    if (!theClient)
+        theClient = new Client; // lives for the process; shutdown() ends its helper
+    return *theClient;
+}
+
+Client::Client()
+{
+    watchdog_.setInterval(250);
+    connect(&watchdog_, &QTimer::timeout, this, rt::guarded([this] { watch(); }));
+    qAddPostRoutine(&Client::shutdown);
+}
+
+void Client::shutdown()
+{
+    if (theClient)
+        theClient->endHelper(theClient->inFlight_.empty());
+}
+
+void Client::later(const QPointer<QObject> &target, std::function<void()> job)
+{
+    QTimer::singleShot(0, QCoreApplication::instance(), [target, job = std::move(job)] {
+        if (target)
+            rt::attempt("vistoramo-scan", job);
+    });
+}
+
+void Client::startHelper()
+{
+    framer_ = {};
+    greeted_ = false;
+    process_ = new QProcess(this);
+    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The helper must not outlive the program, also when the program is killed.
+    process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    QProcess *process = process_;
+    connect(process, &QProcess::readyReadStandardOutput, this, rt::guarded([this, process] {
+                if (process == process_)
+                    readAnswers();
+            }));
+    connect(process, &QProcess::finished, this, rt::guarded([this, process](int code, QProcess::ExitStatus status) {
+                if (process != process_)
+                    return;
+                readAnswers();
+                helperDied(status == QProcess::CrashExit ? QStringLiteral("Signal %1").arg(code)
+                                                         : QStringLiteral("Ende mit Code %1").arg(code));
+            }));
+    connect(process, &QProcess::errorOccurred, this, rt::guarded([this, process](QProcess::ProcessError error) {
+                if (process != process_ || error != QProcess::FailedToStart)
+                    return;
+                const QString why = QStringLiteral("Das Scannerprogramm „%1“ lässt sich nicht starten: %2")
+                                        .arg(process->program(), process->errorString());
+                endHelper();
+                failAll(std::exchange(inFlight_, {}), why);
+            }));
+    process_->start(helperPath(), {QString::number(::getpid())});
+}
+
+void Client::send(Request request)
+{
+    if (!process_) {
+        startHelper();
+        replaySettings();
+    }
+    request.waiting.start();
+    inFlight_.push_back(std::move(request));
+    watchdog_.start();
+    QProcess *process = process_;
+    process->write(inFlight_.back().message);
+    // Out at once rather than when the event loop next comes round, after the dialog has been
+    // repainted: a scan starts a millisecond or two sooner. (Should the pipe be full, answers
+    // read meanwhile are handled as usual; the process is only ever deleted later.)
+    process->waitForBytesWritten(0);
+}
+
+void Client::replaySettings()
+{
+    if (settings_.empty() || settingsDevice_ != chosen_)
+        return;
+    // Asked by the client itself, so never given up; the answers are of no interest.
+    const auto replay = [this](wire::Kind kind, QByteArray message) {
+        Request r;
+        r.kind = kind;
+        r.message = std::move(message);
+        r.target = this;
+        r.doing = "beim Wiederherstellen der Einstellungen";
+        r.answer = [kind](wire::Reader &in, bool) {
+            in.text(); // the device when opened, else the error
+            if (kind == wire::Kind::Open)
+                in.text();
+            in.options();
+            return in.complete();
+        };
+        r.fail = [](const QString &) {};
+        send(std::move(r));
+    };
+    replay(wire::Kind::Open, wire::Writer(wire::Kind::Open).text(settingsDevice_).take());
+    for (const QByteArray &setting : settings_)
+        replay(wire::Kind::SetOption, setting);
+}
+
+void Client::readAnswers()
+{
+    const QByteArray bytes = process_->readAllStandardOutput();
+    framer_.append(bytes.constData(), std::size_t(bytes.size()));
+    QByteArray message;
+    for (;;) {
+        const wire::Framer::Next next = framer_.next(message);
+        if (next == wire::Framer::Next::NeedMore)
+            return;
+        if (next == wire::Framer::Next::Bad || !handle(message)) {
+            helperDied(QStringLiteral("unverständliche Antwort"));
+            return;
+        }
+        if (!process_)
+            return; // an answer's receiver ended the helper
+    }
+}
+
+bool Client::handle(const QByteArray &message)
+{
+    wire::Reader in(message);
+    if (!greeted_) {
+        const std::uint32_t magic = in.u32(), version = in.u32();
+        greeted_ = in.kind() == wire::Kind::Hello && in.complete() && magic == wire::magic && version == wire::version;
+        return greeted_;
+    }
+    if (inFlight_.empty())
+        return false;
+    Request &front = inFlight_.front();
+    if (front.answered) { // a scan whose outcome is out, until the driver has ended it
+        if (in.kind() != wire::Kind::Settled || !in.complete())
+            return false;
+        inFlight_.pop_front();
+        if (!inFlight_.empty())
+            inFlight_.front().waiting.start();
+        return true;
+    }
+    if (in.kind() == wire::Kind::Progress && front.kind == wire::Kind::Scan) {
+        const double fraction = in.f64();
+        if (!in.complete())
+            return false;
+        front.waiting.restart();
+        if (front.target && front.progress)
+            rt::attempt("vistoramo-scan", [&] { front.progress(fraction); });
+        if (front.silenceShown && front.target && !front.cancelling)
+            rt::attempt("vistoramo-scan", [&] { front.notice({}); });
+        front.silenceShown = false;
+        return true;
+    }
+    const auto expected = [](wire::Kind asked) {
+        switch (asked) {
+        case wire::Kind::ListDevices: return wire::Kind::Devices;
+        case wire::Kind::Open: return wire::Kind::Opened;
+        case wire::Kind::SetOption: return wire::Kind::Options;
+        default: return wire::Kind::ScanEnded;
+        }
+    };
+    if (in.kind() != expected(front.kind))
+        return false; // fails with the others
+    if (front.kind == wire::Kind::Scan) {
+        // Stays first until the driver has ended the scan, which may hang.
+        const auto answer = front.answer;
+        front.answered = true;
+        front.waiting.restart();
+        if (answer(in, bool(front.target)))
+            return true;
+        front.answered = false; // malformed, so nothing was delivered
+        return false;
+    }
+    Request request = std::move(front);
+    inFlight_.pop_front();
+    if (!inFlight_.empty())
+        inFlight_.front().waiting.start();
+    if (!request.answer(in, bool(request.target))) {
+        inFlight_.push_front(std::move(request));
+        return false;
+    }
+    return true;
+}
+
+void Client::watch()
+{
+    if (inFlight_.empty()) {
+        watchdog_.stop();
+        return;
+    }
+    Request &front = inFlight_.front();
+    if (front.answered) {
+        // The driver hangs in ending a scan that has answered: its process goes, and what
+        // waits goes to a fresh one.
+        if (front.waiting.elapsed() >= cancelGraceMs)
+            restartHelper();
+        return;
+    }
+    if (front.kind == wire::Kind::Scan) {
+        if (front.cancelling && front.cancelledAt.elapsed() >= cancelGraceMs) {
+            // The driver ignores the cancel: its process goes, and the scan with it.
+            endHelper();
+            failAll(std::exchange(inFlight_, {}), unresponsive);
+            return;
+        }
+        const qint64 silent = front.waiting.elapsed();
+        if (!front.cancelling && silent >= silenceNoticeMs && front.target && front.notice) {
+            front.silenceShown = true;
+            const QString text = QStringLiteral("Seit %1 s keine Daten vom Scanner … Der Scanvorgang läuft weiter; "
+                                                "„Abbrechen“ beendet ihn.")
+                                     .arg(silent / 1000);
+            rt::attempt("vistoramo-scan", [&] { front.notice(text); });
+        }
+        return;
+    }
+    // Nobody waits for the first request any more, but another waits behind it.
+    if (front.target || inFlight_.size() < 2) {
+        front.abandoned.invalidate();
+        return;
+    }
+    if (!front.abandoned.isValid())
+        front.abandoned.start();
+    if (front.abandoned.elapsed() >= abandonedGraceMs && inFlight_[1].waiting.elapsed() >= abandonedGraceMs)
+        restartHelper();
+}
+
+void Client::restartHelper()
+{
+    endHelper();
+    std::deque<Request> waiting = std::exchange(inFlight_, {});
+    waiting.pop_front();
+    for (Request &r : waiting)
+        send(std::move(r));
+}
+
+void Client::helperDied(const QString &why)
+{
+    std::deque<Request> failed = std::exchange(inFlight_, {});
+    endHelper();
+    for (Request &r : failed) {
+        const QString text = crashText(r.doing, why);
+        if (!r.staged.isEmpty())
+            QFile::remove(r.staged);
+        if (r.target && !r.answered)
+            rt::attempt("vistoramo-scan", [&] { r.fail(text); });
+    }
+}
+
+void Client::failAll(std::deque<Request> requests, const QString &why)
+{
+    for (Request &r : requests) {
+        if (!r.staged.isEmpty())
+            QFile::remove(r.staged);
+        if (r.target && !r.answered)
+            rt::attempt("vistoramo-scan", [&] { r.fail(why); });
+    }
+}
+
+void Client::endHelper(bool gently)
+{
+    QProcess *process = std::exchange(process_, nullptr);
+    if (!process)
+        return;
+    process->disconnect(this);
+    if (process->state() != QProcess::NotRunning) {
+        // Gently, the helper closes its device when its input closes; else it is killed.
+        process->closeWriteChannel();
+        if (!gently || !process->waitForFinished(300)) {
+            process->kill();
+            process->waitForFinished(1000);
+        }
+    }
+    process->deleteLater();
+}
+
+Client::Request Client::request(wire::Writer &&message, wire::Kind kind, QObject *target, const char *doing)
+{
+    Request r;
+    r.kind = kind;
+    r.message = message.take();
+    r.target = target;
+    r.doing = doing;
+    return r;
+}
+
+DeviceInfo Client::describe(const QString &name) const
+{
+    for (const DeviceInfo &d : listed_)
+        if (d.name == name)
+            return d;
+    return {name, {}, {}, {}};
+}
+
+void Client::findDevices(QObject *target, std::function<void(std::vector<DeviceInfo>, QString)> done)
+{
+    const auto kind = wire::Kind::ListDevices;
+    Request r = request(wire::Writer(kind), kind, target, "bei der Gerätesuche");
+    r.answer = [this, done](wire::Reader &in, bool deliver) {
+        const QString error = in.text();
+        const std::vector<DeviceInfo> devices = in.devices();
+        return finish(in, deliver, [&] {
+            if (error.isEmpty())
+                listed_ = devices;
+            done(devices, error);
+        });
+    };
+    r.fail = [done](const QString &why) { done({}, why); };
+    send(std::move(r));
+}
+
+void Client::openDevice(QObject *target, std::function<void(QString, OptionList, QString)> done)
+{
+    const auto kind = wire::Kind::Open;
+    Request r = request(std::move(wire::Writer(kind).text(chosen_)), kind, target, "beim Öffnen des Scanners");
+    r.answer = [this, done](wire::Reader &in, bool deliver) {
+        const QString device = in.text(), error = in.text();
+        const OptionList options = in.options();
+        if (in.complete() && error.isEmpty()) {
+            if (chosen_.isEmpty())
+                chosen_ = device;
+            if (device != settingsDevice_)
+                settings_.clear();
+            settingsDevice_ = device;
+        }
+        return finish(in, deliver, [&] { done(device, options, error); });
+    };
+    r.fail = [done](const QString &why) { done({}, {}, why); };
+    send(std::move(r));
+}
+
+void Client::setOption(QObject *target, int index, QVariant value, std::function<void(OptionList, QString)> done)
+{
+    wire::OptionValue v;
+    v.index = index;
+    if (!value.isValid()) {
+        v.kind = wire::OptionValue::Kind::Press;
+    } else if (value.typeId() == QMetaType::Bool) {
+        v.kind = wire::OptionValue::Kind::Bool;
+        v.number = value.toBool() ? 1 : 0;
+    } else if (value.typeId() == QMetaType::QByteArray || value.typeId() == QMetaType::QString) {
+        v.kind = wire::OptionValue::Kind::Text;
+        v.text = value.toByteArray();
+    } else {
+        v.kind = wire::OptionValue::Kind::Number;
+        v.number = value.toDouble();
+    }
+    const auto kind = wire::Kind::SetOption;
+    Request r = request(std::move(wire::Writer(kind).value(v)), kind, target, "beim Einstellen");
+    r.answer
+        = [this, done, setting = r.message, press = v.kind == wire::OptionValue::Kind::Press](wire::Reader &in, bool deliver) {
+              const QString error = in.text();
+              const OptionList options = in.options();
+              if (in.complete() && error.isEmpty() && !press)
+                  settings_.push_back(setting);
+              return finish(in, deliver, [&] { done(options, error); });
+          };
+    r.fail = [done](const QString &why) { done({}, why); };
+    send(std::move(r));
+}
+
+void Client::scan(QObject *target, QString path, std::function<void(double)> progress, std::function<void(QString)> notice,
+                  std::function<void(ScanResult, QString)> done)
+{
+    // The staged file is made here, so that its name is known whatever becomes of the helper.
+    const QFileInfo info(path);
+    QTemporaryFile staged(info.dir().filePath(QStringLiteral(".%1.XXXXXX.part").arg(info.fileName())));
+    if (!staged.open()) {
+        const QString why = QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, staged.errorString());
+        later(target, [done, why] { done(ScanResult::Failed, why); });
+        return;
+    }
+    staged.setAutoRemove(false);
+    const auto kind = wire::Kind::Scan;
+    Request r = request(std::move(wire::Writer(kind).scan({chosen_, staged.fileName(), path})), kind, target, "beim Scannen");
+    r.staged = staged.fileName();
+    r.progress = std::move(progress);
+    r.notice = std::move(notice);
+    r.answer = [done, stagedPath = r.staged](wire::Reader &in, bool deliver) {
+        const wire::ScanOutcome outcome = in.outcome();
+        if (in.complete() && outcome.result != ScanResult::Done)
+            QFile::remove(stagedPath);
+        return finish(in, deliver, [&] { done(outcome.result, outcome.text); });
+    };
+    r.fail = [done](const QString &why) { done(why == unresponsive ? ScanResult::Cancelled : ScanResult::Failed, why); };
+    send(std::move(r));
+}
+
+void Client::cancelScan()
+{
+    for (Request &r : inFlight_)
+        if (r.kind == wire::Kind::Scan && !r.cancelling && !r.answered) {
+            r.cancelling = true;
+            r.cancelledAt.start();
+            if (process_)
+                process_->write(wire::Writer(wire::Kind::Cancel).take());
+        }
+}
+
+} // namespace scanlib

@@ -1,0 +1,118 @@
+#pragma once
+// The dialogs' way to the scanners. Every SANE call runs in a helper process
+// (vistoramo-scanner, beside the library) that the client starts on first use and watches:
+// a driver that crashes or hangs costs the operation in progress, never the program. The
+// dialogs send requests and get their answers on the GUI thread, delivered only while the
+// asking object still exists.
+//
+// Supervision: a cancelled scan that has not ended 3 s later ends the helper, and so does a
+// driver that takes longer than that to end a scan after its outcome; a scan without
+// data for 20 s is reported but goes on; a request whose asker has gone and that keeps
+// another waiting for 3 s ends the helper, and the waiting requests go to a fresh one. A
+// fresh helper opens the device again with the settings made so far. The helper ends when
+// the program does.
+
+#include "scanlib/wire/Protocol.h"
+#include "scanlib/wire/ScanTypes.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QVariant>
+#include <deque>
+#include <functional>
+
+class QProcess;
+
+namespace scanlib {
+
+class Client : public QObject {
+    Q_OBJECT
+public:
+    static Client &instance();
+
+    // The device the user chose, empty when none was chosen yet.
+    QString chosenDevice() const { return chosen_; }
+    void choose(const QString &name) { chosen_ = name; }
+
+    // Maker and model of a device as the last listing in this process gave them; only the
+    // name when it was not listed.
+    DeviceInfo describe(const QString &name) const;
+
+    // Lists the devices; error is set when the search failed.
+    void findDevices(QObject *target, std::function<void(std::vector<DeviceInfo>, QString error)> answer);
+
+    // Opens the chosen device (the first one when none was chosen) unless it is open, and
+    // reads its options. On failure error is set and the list is empty.
+    void openDevice(QObject *target, std::function<void(QString device, OptionList, QString error)> answer);
+
+    // Sets an option (an invalid value presses a button) and answers with the options as
+    // they are afterwards.
+    void setOption(QObject *target, int index, QVariant value, std::function<void(OptionList, QString error)> answer);
+
+    // Scans into a BMP at path. Progress is a fraction, or negative while the size is
+    // unknown; notice is a remark to show while the scan runs ("" takes it back).
+    void scan(QObject *target, QString path, std::function<void(double)> progress, std::function<void(QString)> notice,
+              std::function<void(ScanResult, QString)> done);
+    // Asks the running scan to stop; it answers through done within about 3 s.
+    void cancelScan();
+
+    static constexpr int cancelGraceMs = 3000;
+    static constexpr int silenceNoticeMs = 20000;
+    static constexpr int abandonedGraceMs = 3000;
+
+private:
+    std::vector<DeviceInfo> listed_; // the last listing
+
+    struct Request {
+        wire::Kind kind{};
+        QByteArray message;
+        QPointer<QObject> target;
+        // Decodes the answer and hands it on if deliver; false when the answer is malformed.
+        std::function<bool(wire::Reader &, bool deliver)> answer;
+        std::function<void(const QString &why)> fail;
+        const char *doing = ""; // for the crash message: "bei der Gerätesuche"
+        QString staged; // the scan's staged file, removed on failure
+        QElapsedTimer waiting; // since it was sent, or since it became first in line
+        QElapsedTimer abandoned;
+        std::function<void(double)> progress;
+        std::function<void(QString)> notice;
+        bool answered = false; // a scan whose outcome is out, until the driver has ended it
+        bool cancelling = false;
+        QElapsedTimer cancelledAt;
+        bool silenceShown = false;
+    };
+
+    Client();
+    static void shutdown();
+    static Request request(wire::Writer &&message, wire::Kind kind, QObject *target, const char *doing);
+    void send(Request request);
+    void startHelper();
+    void replaySettings();
+    void readAnswers();
+    bool handle(const QByteArray &message);
+    void watch();
+    void helperDied(const QString &why);
+    // Kills the helper, drops the first request and sends the others to a fresh one.
+    void restartHelper();
+    // Ends the helper: gently gives it 300 ms to close the device, else it is killed.
+    void endHelper(bool gently = false);
+    void failAll(std::deque<Request> requests, const QString &why);
+    // Runs job on the GUI thread soon, if target still exists.
+    static void later(const QPointer<QObject> &target, std::function<void()> job);
+
+    QString chosen_;
+    // The settings made on the open device, in order, so that a fresh helper after a crash
+    // or a kill has the device as the dialog shows it.
+    QString settingsDevice_;
+    std::vector<QByteArray> settings_;
+    QProcess *process_ = nullptr;
+    bool greeted_ = false;
+    wire::Framer framer_;
+    std::deque<Request> inFlight_;
+    QTimer watchdog_;
+};
+
+} // namespace scanlib

@@ -1,0 +1,386 @@
+#include "scanlib/client/Dialogs.h"
+
+#include "base/Errors.h"
+#include "scanlib/client/OptionForm.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace scanlib {
+
+ArrowCursor::ArrowCursor()
+{
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+}
+
+ArrowCursor::~ArrowCursor()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+namespace {
+
+QProgressBar *busyBar(const QString &name)
+{
+    auto *bar = new QProgressBar;
+    bar->setObjectName(name);
+    bar->setRange(0, 0);
+    bar->setTextVisible(false);
+    return bar;
+}
+
+const QString sourceDialogKey = QStringLiteral("Quellenauswahl");
+const QString acquireDialogKey = QStringLiteral("Scannen");
+constexpr int busyLookDelayMs = 100;
+
+// A remembered size, else the given one.
+void resizeAsRemembered(QDialog &dialog, const Settings &settings, const QString &key, QSize fallback)
+{
+    const QSize size = settings.dialogSize(key);
+    dialog.resize(size.isValid() ? size : fallback);
+}
+
+} // namespace
+
+QString deviceTitle(const DeviceInfo &device)
+{
+    const QString title = QStringList{device.vendor.trimmed(), device.model.trimmed()}.join(QLatin1Char(' ')).trimmed();
+    return title.isEmpty() ? device.name : title;
+}
+
+bool restoreSource(const Settings &settings)
+{
+    if (!Client::instance().chosenDevice().isEmpty())
+        return false;
+    const QString remembered = settings.source().name;
+    if (remembered.isEmpty())
+        return false;
+    Client::instance().choose(remembered);
+    return true;
+}
+
+SourceDialog::SourceDialog(QWidget *owner)
+    : QDialog(owner), status_(new QLabel), searching_(busyBar(QStringLiteral("searching"))), list_(new QTreeWidget),
+      buttons_(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel)),
+      searchAgain_(new QPushButton(QStringLiteral("Neu suchen")))
+{
+    setWindowTitle(QStringLiteral("Scanner auswählen"));
+    setModal(true);
+    restoreSource(settings_);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setWordWrap(true);
+    list_->setObjectName(QStringLiteral("devices"));
+    list_->setHeaderLabels({QStringLiteral("Scanner"), QStringLiteral("Gerät")});
+    list_->setRootIsDecorated(false);
+    list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    QPushButton *ok = buttons_->button(QDialogButtonBox::Ok);
+    ok->setText(QStringLiteral("OK"));
+    ok->setEnabled(false);
+    buttons_->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    searchAgain_->setObjectName(QStringLiteral("searchAgain"));
+    searchAgain_->setAutoDefault(false);
+    buttons_->addButton(searchAgain_, QDialogButtonBox::ActionRole);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(status_);
+    layout->addWidget(searching_);
+    layout->addWidget(list_);
+    layout->addWidget(buttons_);
+    ok->setDefault(true); // only now that the button belongs to the dialog
+    resizeAsRemembered(*this, settings_, sourceDialogKey, QSize(520, 320));
+
+    connect(buttons_, &QDialogButtonBox::accepted, this, rt::guarded([this] { accept(); }));
+    connect(buttons_, &QDialogButtonBox::rejected, this, rt::guarded([this] { reject(); }));
+    connect(list_, &QTreeWidget::itemDoubleClicked, this, rt::guarded([this] { accept(); }));
+    connect(searchAgain_, &QPushButton::clicked, this, rt::guarded([this] { search(); }));
+    search();
+}
+
+void SourceDialog::search()
+{
+    status_->setText(QStringLiteral("Suche nach Geräten …"));
+    searching_->show();
+    searchAgain_->setEnabled(false);
+    buttons_->button(QDialogButtonBox::Ok)->setEnabled(false);
+    Client::instance().findDevices(this, [this](const std::vector<DeviceInfo> &devices, const QString &error) {
+        searching_->hide();
+        searchAgain_->setEnabled(true);
+        showDevices(devices, error);
+    });
+}
+
+void SourceDialog::showDevices(const std::vector<DeviceInfo> &devices, const QString &error)
+{
+    const QTreeWidgetItem *before = list_->currentItem();
+    const QString current = before ? before->data(0, Qt::UserRole).toString() : Client::instance().chosenDevice();
+    list_->clear();
+    devices_ = devices;
+    if (!error.isEmpty()) {
+        status_->setText(error);
+        return;
+    }
+    if (devices.empty()) {
+        status_->setText(QStringLiteral("Es wurde kein Scanner gefunden. Ist er eingeschaltet und angeschlossen?"));
+        return;
+    }
+    status_->setText(QStringLiteral("Bitte wählen Sie den Scanner, mit dem gescannt werden soll."));
+    QFont small = list_->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    for (const DeviceInfo &d : devices) {
+        auto *item = new QTreeWidgetItem(list_, {deviceTitle(d), d.name});
+        item->setFont(1, small);
+        item->setData(0, Qt::UserRole, d.name);
+        if (d.name == current || !list_->currentItem())
+            list_->setCurrentItem(item);
+    }
+    buttons_->button(QDialogButtonBox::Ok)->setEnabled(true);
+    list_->setFocus();
+}
+
+void SourceDialog::accept()
+{
+    const QTreeWidgetItem *item = list_->currentItem();
+    if (!item)
+        return;
+    const QString name = item->data(0, Qt::UserRole).toString();
+    Client::instance().choose(name);
+    const auto listed = std::find_if(devices_.begin(), devices_.end(), [&](const DeviceInfo &d) { return d.name == name; });
+    settings_.setSource(listed != devices_.end() ? *listed : DeviceInfo{name, {}, {}, {}});
+    QDialog::accept();
+}
+
+void SourceDialog::done(int result)
+{
+    settings_.setDialogSize(sourceDialogKey, size());
+    settings_.save();
+    QDialog::done(result);
+}
+
+AcquireDialog::AcquireDialog(QWidget *owner, QString path)
+    : QDialog(owner), path_(std::move(path)), device_(new QLabel(QStringLiteral("Verbindung zum Scanner wird hergestellt …"))),
+      form_(new OptionForm), message_(new QLabel), progress_(busyBar(QStringLiteral("progress"))),
+      scan_(new QPushButton(QStringLiteral("Scannen"))), cancelButton_(new QPushButton(QStringLiteral("Abbrechen")))
+{
+    setWindowTitle(QStringLiteral("Bild scannen"));
+    setModal(true);
+    sourceFromSettings_ = restoreSource(settings_);
+    form_->setAdvancedOpen(settings_.advancedOpen());
+    device_->setObjectName(QStringLiteral("device"));
+    device_->setTextFormat(Qt::RichText);
+    device_->setWordWrap(true);
+    message_->setObjectName(QStringLiteral("message"));
+    message_->setWordWrap(true);
+    message_->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold;"));
+    message_->hide();
+    // The bar keeps its place while hidden, so that nothing moves when a scan starts.
+    QSizePolicy barPolicy = progress_->sizePolicy();
+    barPolicy.setRetainSizeWhenHidden(true);
+    progress_->setSizePolicy(barPolicy);
+    progress_->hide();
+    scan_->setObjectName(QStringLiteral("scan"));
+    scan_->setEnabled(false);
+    cancelButton_->setObjectName(QStringLiteral("cancel"));
+    cancelButton_->setAutoDefault(false);
+
+    auto *scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("optionsArea"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(form_);
+    auto *buttons = new QDialogButtonBox;
+    buttons->addButton(scan_, QDialogButtonBox::AcceptRole);
+    buttons->addButton(cancelButton_, QDialogButtonBox::RejectRole);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(progress_, 1);
+    bottom->addWidget(buttons);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(device_);
+    layout->addWidget(scroll, 1);
+    layout->addWidget(message_);
+    layout->addLayout(bottom);
+    // Made default only now that it belongs to the dialog: the dialog then comes back to it
+    // whenever the focus leaves a button, so Return scans from every field.
+    scan_->setDefault(true);
+    resizeAsRemembered(*this, settings_, acquireDialogKey, QSize(560, 520));
+
+    form_->changed = [this](int index, QVariant value) {
+        if (scanning_ || restoring_)
+            return;
+        Client::instance().setOption(this, index, std::move(value),
+                                     [this](const OptionList &options, const QString &error) { showOptions(options, error); });
+    };
+    connect(scan_, &QPushButton::clicked, this, rt::guarded([this] { startScan(); }));
+    connect(cancelButton_, &QPushButton::clicked, this, rt::guarded([this] { reject(); }));
+    startScan(); // opens the device; the scan itself waits for the user
+}
+
+void AcquireDialog::showMessage(const QString &text)
+{
+    message_->setText(text);
+    message_->setVisible(!text.isEmpty());
+}
+
+void AcquireDialog::showOptions(const OptionList &options, const QString &error)
+{
+    options_ = options;
+    form_->showOptions(options);
+    showMessage(error);
+}
+
+void AcquireDialog::setBusy(bool busy)
+{
+    scanning_ = busy;
+    // A short scan is over before anyone could see the dialog change: its busy look is painted
+    // only after a moment, which keeps the several milliseconds of that repaint off the way
+    // of a short scan to the screen.
+    setUpdatesEnabled(!busy);
+    if (busy) {
+        QTimer::singleShot(busyLookDelayMs, this, [this] { setUpdatesEnabled(true); });
+        cancelButton_->setFocus(); // the form keeps its place and its scroll position
+    }
+    form_->setEnabled(!busy);
+    scan_->setEnabled(!busy);
+    progress_->setRange(0, 0);
+    progress_->setTextVisible(false);
+    progress_->setVisible(busy);
+}
+
+void AcquireDialog::deviceOpened(const QString &device, const OptionList &options)
+{
+    open_ = true;
+    deviceName_ = device;
+    DeviceInfo info = Client::instance().describe(device);
+    if (info.vendor.isEmpty() && info.model.isEmpty() && settings_.source().name == device)
+        info = settings_.source(); // not listed in this run; as it was listed when chosen
+    showDevice(info);
+    if (info.vendor.isEmpty() && info.model.isEmpty()) // maker and model come with a listing
+        Client::instance().findDevices(this, [this, device](const std::vector<DeviceInfo> &, const QString &) {
+            showDevice(Client::instance().describe(device));
+        });
+    pending_ = settings_.optionValues(device);
+    restoring_ = true;
+    restoreOptions(options);
+}
+
+void AcquireDialog::showDevice(const DeviceInfo &info)
+{
+    const QString title = deviceTitle(info).toHtmlEscaped();
+    const QString name = info.name.toHtmlEscaped();
+    device_->setText(title == name ? name : QStringLiteral("%1 <small>(%2)</small>").arg(title, name));
+    device_->setToolTip(info.name);
+}
+
+void AcquireDialog::restoreOptions(const OptionList &options)
+{
+    // From the first option on each time: a value given may have enabled an earlier option.
+    for (const OptionInfo &o : options) {
+        const auto remembered = pending_.constFind(o.name);
+        if (remembered == pending_.constEnd())
+            continue;
+        QVariant value = restorableValue(o, remembered.value());
+        if (!value.isValid())
+            continue;
+        pending_.erase(remembered);
+        Client::instance().setOption(this, o.index, std::move(value),
+                                     [this](const OptionList &now, const QString &) { restoreOptions(now); });
+        return;
+    }
+    pending_.clear();
+    restoring_ = false;
+    showOptions(options, {});
+    scan_->setEnabled(true);
+    scan_->setFocus();
+}
+
+void AcquireDialog::startScan()
+{
+    if (scanning_ || restoring_)
+        return;
+    if (!open_) {
+        scan_->setEnabled(false);
+        Client::instance().openDevice(this, [this](const QString &device, const OptionList &options, const QString &error) {
+            if (error.isEmpty()) {
+                deviceOpened(device, options);
+                return;
+            }
+            if (sourceFromSettings_) {
+                // The scanner of an earlier run is gone: the first one, as without a choice.
+                sourceFromSettings_ = false;
+                Client::instance().choose({});
+                startScan();
+                return;
+            }
+            scan_->setEnabled(true);
+            device_->setText(QStringLiteral("Kein Scanner bereit."));
+            showMessage(error);
+        });
+        return;
+    }
+    // Before the scan, while the disk is idle: after it, the file would wait for the scan's
+    // data to reach the disk before the picture is shown.
+    remember();
+    showMessage({});
+    setBusy(true);
+    Client::instance().scan(
+        this, path_,
+        [this](double fraction) {
+            if (fraction < 0) {
+                progress_->setRange(0, 0);
+            } else {
+                progress_->setRange(0, 1000);
+                progress_->setValue(int(fraction * 1000));
+            }
+        },
+        [this](const QString &notice) { showMessage(notice); },
+        [this](ScanResult result, const QString &error) { finishScan(result, error); });
+}
+
+void AcquireDialog::finishScan(ScanResult result, const QString &error)
+{
+    setBusy(false);
+    if (result == ScanResult::Done) {
+        QDialog::accept();
+        return;
+    }
+    showMessage(error);
+    scan_->setFocus();
+}
+
+void AcquireDialog::reject()
+{
+    if (scanning_) {
+        Client::instance().cancelScan();
+        // In the bar, not above it: the form stays where it is until the scan has stopped.
+        progress_->setFormat(QStringLiteral("Der Scanvorgang wird abgebrochen …"));
+        progress_->setTextVisible(true);
+        return;
+    }
+    QDialog::reject();
+}
+
+void AcquireDialog::remember()
+{
+    settings_.setDialogSize(acquireDialogKey, size());
+    settings_.setAdvancedOpen(form_->advancedOpen());
+    if (open_ && !restoring_)
+        settings_.rememberOptions(deviceName_, options_);
+    settings_.save();
+}
+
+void AcquireDialog::done(int result)
+{
+    remember();
+    QDialog::done(result);
+}
+
+} // namespace scanlib

@@ -1,0 +1,98 @@
+#pragma once
+// The two dialogs of the scanner library: choosing the device and scanning one image.
+
+#include "scanlib/client/Client.h"
+#include "scanlib/client/Settings.h"
+
+#include <QDialog>
+#include <QHash>
+
+class QDialogButtonBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+
+namespace scanlib {
+
+class OptionForm;
+
+// Shows the normal pointer while a dialog waits for the user, even under a wait cursor the
+// program has set.
+class ArrowCursor {
+public:
+    ArrowCursor();
+    ~ArrowCursor();
+    ArrowCursor(const ArrowCursor &) = delete;
+    ArrowCursor &operator=(const ArrowCursor &) = delete;
+};
+
+// Maker and model of a device, or its name when the backend gives neither.
+QString deviceTitle(const DeviceInfo &device);
+
+// The device the session will use: the one chosen in this run, else the one the user chose
+// in an earlier run. True when it came from the earlier run.
+bool restoreSource(const Settings &settings);
+
+// Lists the devices and makes the one the user takes the device of the session, also for
+// later runs.
+class SourceDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit SourceDialog(QWidget *owner);
+    void accept() override;
+    void done(int result) override;
+
+private:
+    void search();
+    void showDevices(const std::vector<DeviceInfo> &devices, const QString &error);
+
+    std::vector<DeviceInfo> devices_; // as last listed
+
+    Settings settings_;
+    QLabel *status_;
+    QProgressBar *searching_;
+    QTreeWidget *list_;
+    QDialogButtonBox *buttons_;
+    QPushButton *searchAgain_;
+};
+
+// Shows the options of the session's device and scans one image into a BMP file.
+class AcquireDialog : public QDialog {
+    Q_OBJECT
+public:
+    AcquireDialog(QWidget *owner, QString path);
+    void reject() override;
+    void done(int result) override;
+
+private:
+    void deviceOpened(const QString &device, const OptionList &options);
+    // Gives the device the remembered values it accepts, one at a time, each after the
+    // options it depends on, then shows the options.
+    void restoreOptions(const OptionList &options);
+    void startScan();
+    void finishScan(ScanResult result, const QString &error);
+    void remember(); // the dialog's size, "Erweitert" and the options, into the settings file
+    void showOptions(const OptionList &options, const QString &error);
+    void setBusy(bool busy);
+    void showMessage(const QString &text);
+    void showDevice(const DeviceInfo &info);
+
+    QString path_;
+    Settings settings_;
+    bool sourceFromSettings_ = false;
+    bool open_ = false;
+    bool scanning_ = false;
+    bool restoring_ = false;
+    QString deviceName_;
+    OptionList options_; // as last shown
+    QHash<QByteArray, QString> pending_; // remembered values not yet given to the device
+    QLabel *device_;
+    OptionForm *form_;
+    QLabel *message_;
+    QProgressBar *progress_;
+    QPushButton *scan_;
+    QPushButton *cancelButton_;
+};
+
+} // namespace scanlib

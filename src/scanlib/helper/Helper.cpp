@@ -1,0 +1,212 @@
+// vistoramo-scanner: the helper process of the scanner library. It makes every SANE call,
+// so that a driver that hangs or crashes takes only this process with it. It talks to the
+// library over its standard input and output (see Protocol.h) and ends with the program:
+// when its input closes, and through the kernel when the program dies.
+
+#include "scanlib/helper/SaneSession.h"
+#include "scanlib/wire/Protocol.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+using namespace scanlib;
+
+namespace {
+
+// The library's end of the conversation.
+class Channel {
+public:
+    Channel(int in, int out) : in_(in), out_(out) { }
+
+    void send(QByteArray message)
+    {
+        const char *p = message.constData();
+        std::size_t left = std::size_t(message.size());
+        while (left > 0) {
+            const ssize_t n = ::write(out_, p, left);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                std::_Exit(0); // the library is gone
+            p += n;
+            left -= std::size_t(n);
+        }
+    }
+
+    // The next request; false once the library has closed its end.
+    bool receive(QByteArray &message)
+    {
+        while (pending_.empty()) {
+            if (closed_ || !fill())
+                return false;
+        }
+        message = std::move(pending_.front());
+        pending_.pop_front();
+        return true;
+    }
+
+    // True once a cancel arrived after the request being served; reads what is there
+    // without waiting and keeps other requests for later. A closed input counts as a cancel.
+    bool cancelRequested()
+    {
+        pollfd p{in_, POLLIN, 0};
+        while (!closed_ && ::poll(&p, 1, 0) > 0)
+            if (!fill())
+                break;
+        for (auto it = pending_.begin(); it != pending_.end(); ++it)
+            if (wire::Reader(*it).kind() == wire::Kind::Cancel) {
+                pending_.erase(it);
+                cancel_ = true;
+                break;
+            }
+        return cancel_ || closed_;
+    }
+    void resetCancel() { cancel_ = false; }
+
+private:
+    // Reads once (blocking) and queues the whole messages; false at the end of the input.
+    bool fill()
+    {
+        char buffer[4096];
+        ssize_t n;
+        do
+            n = ::read(in_, buffer, sizeof buffer);
+        while (n < 0 && errno == EINTR);
+        if (n <= 0) {
+            closed_ = true;
+            return false;
+        }
+        framer_.append(buffer, std::size_t(n));
+        QByteArray message;
+        for (;;) {
+            const wire::Framer::Next next = framer_.next(message);
+            if (next == wire::Framer::Next::NeedMore)
+                break;
+            if (next == wire::Framer::Next::Bad) {
+                std::fputs("vistoramo-scanner: unverständliche Nachricht der Bibliothek\n", stderr);
+                std::_Exit(2);
+            }
+            pending_.push_back(std::move(message));
+        }
+        return true;
+    }
+
+    int in_, out_;
+    wire::Framer framer_;
+    std::deque<QByteArray> pending_;
+    bool cancel_ = false;
+    bool closed_ = false;
+};
+
+SaneSession::Value valueKind(wire::OptionValue::Kind kind)
+{
+    switch (kind) {
+    case wire::OptionValue::Kind::Press: return SaneSession::Value::Press;
+    case wire::OptionValue::Kind::Bool: return SaneSession::Value::Bool;
+    case wire::OptionValue::Kind::Number: return SaneSession::Value::Number;
+    case wire::OptionValue::Kind::Text: return SaneSession::Value::Text;
+    }
+    return SaneSession::Value::Press;
+}
+
+// Answers one request; false for a request it does not understand.
+bool serve(const QByteArray &message, SaneSession &session, Channel &channel)
+{
+    wire::Reader in(message);
+    using wire::Kind;
+    using wire::Writer;
+    switch (in.kind()) {
+    case Kind::Cancel: // for a scan that has ended already
+        return in.complete();
+    case Kind::ListDevices: {
+        if (!in.complete())
+            return false;
+        QString error;
+        const std::vector<DeviceInfo> devices = session.devices(error);
+        channel.send(Writer(Kind::Devices).text(error).devices(devices).take());
+        return true;
+    }
+    case Kind::Open: {
+        const QString device = in.text();
+        if (!in.complete())
+            return false;
+        const QString error = session.open(device);
+        channel.send(Writer(Kind::Opened)
+                         .text(session.openName())
+                         .text(error)
+                         .options(error.isEmpty() ? session.options() : OptionList{})
+                         .take());
+        return true;
+    }
+    case Kind::SetOption: {
+        const wire::OptionValue v = in.value();
+        if (!in.complete())
+            return false;
+        const QString error = session.setOption(v.index, valueKind(v.kind), v.number, v.text);
+        channel.send(Writer(Kind::Options).text(error).options(session.options()).take());
+        return true;
+    }
+    case Kind::Scan: {
+        const wire::ScanRequest request = in.scan();
+        if (!in.complete())
+            return false;
+        channel.resetCancel();
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point lastReport = Clock::now();
+        const auto progress = [&](double fraction) {
+            if (Clock::now() - lastReport < std::chrono::milliseconds(100))
+                return;
+            lastReport = Clock::now();
+            channel.send(Writer(Kind::Progress).f64(fraction).take());
+        };
+        wire::ScanOutcome outcome;
+        outcome.result = session.scan(
+            request.device, request.stagedPath, request.path, [&] { return channel.cancelRequested(); }, progress, outcome.text);
+        channel.send(Writer(Kind::ScanEnded).outcome(outcome).take());
+        session.endScan(); // a driver may hang here; the library is told when it is over
+        channel.send(Writer(Kind::Settled).take());
+        return true;
+    }
+    default: return false;
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // End with the program, even when it is killed; if it died before this line, end now.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (argc > 1 && ::getppid() != std::atoi(argv[1]))
+        return 0;
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN); // a file grown too large is a write error, not the end
+
+    // The conversation moves to descriptors of its own; what drivers print goes to stderr.
+    const int in = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int out = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (in < 0 || out < 0)
+        return 1;
+    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    if (const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC); null >= 0)
+        ::dup2(null, STDIN_FILENO);
+
+    Channel channel(in, out);
+    channel.send(wire::Writer(wire::Kind::Hello).u32(wire::magic).u32(wire::version).take());
+    SaneSession session;
+    QByteArray message;
+    while (channel.receive(message))
+        if (!serve(message, session, channel)) {
+            std::fputs("vistoramo-scanner: unbekannte Anfrage der Bibliothek\n", stderr);
+            return 2;
+        }
+    return 0;
+}

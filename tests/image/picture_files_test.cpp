@@ -1,0 +1,212 @@
+// Saving the picture: each format read back by an independent decoder, pixel for pixel
+// (JPEG within a tolerance) and with the scan's resolution, taken from the BMP that the
+// scanner library writes; and a failed save that leaves nothing behind.
+
+#include "TestSupport.h"
+#include "base/Errors.h"
+#include "image/BmpWriter.h"
+#include "image/PictureFiles.h"
+#include "image/PngEncoder.h"
+#include "runtime/ClipboardData.h"
+#include "runtime/PictureLoader.h"
+#include "runtime/Units.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QRegularExpression>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <tiffio.h>
+#include <zlib.h>
+
+namespace {
+
+constexpr int Dpm300 = 11811; // 300 dpi
+
+QImage decoded(const QByteArray &bytes, QSize *dpm = nullptr)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    const QImage image = QImageReader(&buffer).read();
+    if (dpm)
+        *dpm = QSize(image.dotsPerMeterX(), image.dotsPerMeterY());
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// The TIFF through libtiff: its pixels and its resolution in dots per metre (empty for none).
+QImage decodedTiff(const QString &path, QSize *dpm)
+{
+    TIFF *tiff = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!tiff)
+        return {};
+    quint32 w = 0, h = 0;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &h);
+    QImage image(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
+    std::vector<quint32> rgba(size_t{w} * h);
+    TIFFReadRGBAImageOriented(tiff, w, h, rgba.data(), ORIENTATION_TOPLEFT, 0);
+    for (quint32 y = 0; y < h; ++y)
+        for (quint32 x = 0; x < w; ++x) {
+            const quint32 p = rgba[size_t{y} * w + x];
+            image.setPixel(int(x), int(y), qRgb(int(TIFFGetR(p)), int(TIFFGetG(p)), int(TIFFGetB(p))));
+        }
+    float xr = 0, yr = 0;
+    quint16 unit = 0;
+    *dpm = QSize();
+    if (TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &xr) && TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &yr)
+        && TIFFGetField(tiff, TIFFTAG_RESOLUTIONUNIT, &unit))
+        *dpm = unit == RESUNIT_CENTIMETER ? QSize(qRound(xr * 100), qRound(yr * 100))
+                                          : QSize(qRound(xr / 0.0254), qRound(yr / 0.0254));
+    TIFFClose(tiff);
+    return image;
+}
+
+// The PDF's page size in points and its one image, inflated.
+QImage decodedPdf(const QByteArray &pdf, QSizeF *page)
+{
+    const QRegularExpression box(QStringLiteral("/MediaBox \\[0 0 ([0-9.]+) ([0-9.]+)\\]"));
+    const auto m = box.match(QString::fromLatin1(pdf));
+    *page = m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
+    const qsizetype image = pdf.indexOf("/Subtype /Image");
+    const auto number = [&](const char *key) {
+        const qsizetype at = pdf.indexOf(key, image) + qsizetype(std::strlen(key));
+        return pdf.mid(at, 12).trimmed().split('\n').value(0).split(' ').value(0).split('/').value(0).toInt();
+    };
+    const int w = number("/Width"), h = number("/Height");
+    if (image < 0 || pdf.indexOf("/FlateDecode", image) > pdf.indexOf("stream", image) || w <= 0 || h <= 0)
+        return {};
+    const qsizetype start = pdf.indexOf("stream\n", image) + 7;
+    const qsizetype end = pdf.indexOf("endstream", start);
+    QByteArray raw(qsizetype{w} * h * 3, '\0');
+    uLongf size = static_cast<uLongf>(raw.size());
+    if (uncompress(reinterpret_cast<Bytef *>(raw.data()), &size, reinterpret_cast<const Bytef *>(pdf.constData() + start),
+                   static_cast<uLong>(end - start))
+            != Z_OK
+        || size != static_cast<uLongf>(raw.size()))
+        return {};
+    return QImage(reinterpret_cast<const uchar *>(raw.constData()), w, h, w * 3, QImage::Format_RGB888)
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+int largestDifference(const QImage &a, const QImage &b)
+{
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            worst
+                = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
+        }
+    return worst;
+}
+
+// A picture as it arrives from the scanner library: a BMP with its resolution, loaded.
+img::Picture scanned(const QImage &image, QSize dpm)
+{
+    QBuffer bmp;
+    bmp.setData(img::encodeBmp(image, dpm));
+    bmp.open(QIODevice::ReadOnly);
+    return rt::loadPicture(bmp, QStringLiteral("scan.bmp"));
+}
+
+} // namespace
+
+TEST(SavingPictures, EachFormatReadsBackPixelForPixelWithTheScansResolution)
+{
+    ProgramDir dir;
+    const QImage colour = patternImage(61, 43).convertToFormat(QImage::Format_BGR888);
+    for (const QImage &image : {colour, colour.convertToFormat(QImage::Format_Grayscale8)}) {
+        SCOPED_TRACE(static_cast<int>(image.format()));
+        const QImage expected = image.convertToFormat(QImage::Format_RGB32);
+        const img::Picture picture = scanned(image, {Dpm300, Dpm300});
+        ASSERT_EQ(picture.dotsPerMeter(), QSize(Dpm300, Dpm300));
+
+        QSize dpm;
+        img::savePicture(picture, dir.file("a.png"), img::formatForName("a.png"));
+        QFile png(dir.file("a.png"));
+        ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+        EXPECT_EQ(decoded(png.readAll(), &dpm), expected);
+        EXPECT_EQ(dpm, QSize(Dpm300, Dpm300));
+
+        img::savePicture(picture, dir.file("a.jpg"), img::formatForName("a.JPG"));
+        QFile jpeg(dir.file("a.jpg"));
+        ASSERT_TRUE(jpeg.open(QIODevice::ReadOnly));
+        const QImage fromJpeg = decoded(jpeg.readAll(), &dpm);
+        ASSERT_EQ(fromJpeg.size(), expected.size());
+        EXPECT_LE(largestDifference(fromJpeg, expected), 40); // quality 90 on a hard pattern
+        EXPECT_EQ(dpm, QSize(Dpm300, Dpm300));
+
+        img::savePicture(picture, dir.file("a.tif"), img::formatForName("a.tif"));
+        EXPECT_EQ(decodedTiff(dir.file("a.tif"), &dpm), expected);
+        EXPECT_EQ(dpm, QSize(Dpm300, Dpm300));
+
+        img::savePicture(picture, dir.file("a.pdf"), img::formatForName("a.pdf"));
+        QFile pdf(dir.file("a.pdf"));
+        ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+        QSizeF page;
+        EXPECT_EQ(decodedPdf(pdf.readAll(), &page), expected);
+        // The page is the scan's physical size (the writer counts whole points).
+        EXPECT_NEAR(page.width(), 61 * 72.0 / 300, 1.0);
+        EXPECT_NEAR(page.height(), 43 * 72.0 / 300, 1.0);
+    }
+}
+
+TEST(SavingPictures, APictureWithoutResolutionIsWrittenWithoutOne)
+{
+    ProgramDir dir;
+    const img::Picture picture = scanned(patternImage(20, 10).convertToFormat(QImage::Format_BGR888), {});
+    ASSERT_TRUE(picture.dotsPerMeter().isEmpty());
+    const QByteArray png = img::encodePng(picture.image(), picture.dotsPerMeter());
+    EXPECT_FALSE(png.contains("pHYs"));
+    const QByteArray jpeg = img::encodeJpeg(picture);
+    EXPECT_EQ(jpeg.mid(13, 5), QByteArray("\0\0\1\0\1", 5)); // JFIF: no unit, square pixels
+    img::savePicture(picture, dir.file("b.tif"), img::FileFormat::Tiff);
+    QSize dpm;
+    EXPECT_EQ(decodedTiff(dir.file("b.tif"), &dpm).size(), QSize(20, 10));
+    EXPECT_TRUE(dpm.isEmpty());
+    QSizeF page;
+    decodedPdf(img::encodePdf(picture), &page);
+    EXPECT_NEAR(page.width(), 20 * 72.0 * rt::twipsPerPixel() / 1440, 1.0); // as large as on the screen
+    const QByteArray bmp = img::encodeBmp(picture.image(), picture.dotsPerMeter());
+    EXPECT_EQ(bmp.mid(38, 8), QByteArray(8, '\0'));
+}
+
+TEST(SavingPictures, AFailedSaveLeavesNoPartialFileAndTheOldFileUntouched)
+{
+    ProgramDir dir;
+    QImage noise(300, 300, QImage::Format_Grayscale8);
+    quint32 seed = 1;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x)
+            noise.scanLine(y)[x] = static_cast<uchar>((seed = seed * 1664525u + 1013904223u) >> 24);
+    const img::Picture picture(noise, {Dpm300, Dpm300}); // 90 kB, whichever way it is compressed
+    dir.write("old.png", "the old file");
+
+    // The disk fills up after a few bytes.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit small = before;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    for (const char *name : {"old.png", "new.png"}) {
+        try {
+            img::savePicture(picture, dir.file(name), img::FileFormat::Png);
+            ADD_FAILURE() << "the save did not fail: " << name;
+        } catch (const rt::RuntimeError &e) {
+            EXPECT_TRUE(e.text().contains(QStringLiteral("lässt sich nicht schreiben"))) << e.text().toStdString();
+        }
+    }
+    setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.png"});
+    QFile old(dir.file("old.png"));
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "the old file");
+
+    // A folder that is not there: a message, and nothing created.
+    EXPECT_THROW(img::savePicture(picture, dir.file("missing/c.png"), img::FileFormat::Png), rt::RuntimeError);
+    EXPECT_FALSE(QFile::exists(dir.file("missing")));
+}
