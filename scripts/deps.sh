@@ -5,10 +5,10 @@
 set -euo pipefail
 
 what=${1:-run}
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6 libxcb1-dev libxcb-damage0-dev
+packages=(cmake ninja-build g++ pkg-config dpkg-dev qt6-base-dev qt6-base-dev-tools libqt6svg6 libxcb1-dev libxcb-damage0-dev
           libsane-dev libsane1 sane-utils fonts-dejavu-core
           zlib1g-dev libdeflate-dev libtiff-dev qt6-translations-l10n)
-packaging=(dpkg-dev file binutils lintian)
+packaging=(file binutils lintian)
 case $what in
   package) packages+=("${packaging[@]}") ;;
   test) packages+=(libgtest-dev libgmock-dev xvfb xauth openbox xdotool xclip x11-utils procps

@@ -13,6 +13,29 @@ if ! clang-format --dry-run --Werror "${sources[@]}" 2>/tmp/vistoramo-format.$$;
 fi
 rm -f /tmp/vistoramo-format.$$
 
+# Every include names its folder, SANE is included by the helper's code alone, and each folder
+# uses only the layers below it (so there is no circle between folders).
+declare -A uses=(
+  [base]="base" [image]="base image" [runtime]="base image runtime"
+  [scanlib-loader]="base runtime scanlib-loader scanlib/api" [ui]="base image runtime scanlib-loader ui"
+  [app]="base runtime ui app" [scanlib/api]="scanlib/api" [scanlib/wire]="base scanlib/wire"
+  [scanlib/client]="base scanlib/api scanlib/wire scanlib/client"
+  [scanlib/helper]="base image scanlib/wire scanlib/helper")
+layering=0
+while IFS=: read -r file _ line; do
+  included=$(sed -E 's/^#include *"([^"]*)".*/\1/' <<<"$line")
+  folder=$(dirname "${file#src/}")
+  if [[ $included != */* ]]; then
+    echo "$file: include without its folder: $included"; layering=1; continue
+  fi
+  target=$(dirname "$included")
+  [[ " ${uses[$folder]:-} " == *" $target "* ]] || { echo "$file: $folder may not include $included"; layering=1; }
+done < <(git grep -n -E '^#include *"' -- 'src/*')
+if git grep -l -E '#include *<sane/' -- 'src/*' | grep -v '^src/scanlib/helper/'; then
+  echo "SANE's headers outside src/scanlib/helper/"; layering=1
+fi
+[ $layering = 0 ] || { echo "FAILED: includes that break the layers"; exit 1; }
+
 mapfile -t headers < <(git ls-files 'src/*.h')
 includes=(-Isrc)
 read -r -a qt <<<"$(pkg-config --cflags Qt6Widgets)"
