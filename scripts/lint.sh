@@ -1,8 +1,28 @@
 #!/usr/bin/env bash
-# Checks that need no build: every C++ file is formatted as .clang-format says, and every
-# header compiles on its own (it includes what it uses). Run by scripts/test.sh.
+# Checks of the sources: every C++ file is formatted as .clang-format says, every include
+# names its folder and keeps to the layers, every header compiles on its own (it includes what
+# it uses), and clang-tidy (.clang-tidy) finds nothing in src/. Run by scripts/test.sh.
+# "--no-tidy" skips clang-tidy, "--tidy" runs it alone (it needs a configured build tree,
+# which it makes).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+tidy() {
+  cmake --preset default >/dev/null
+  mapfile -t units < <(git ls-files 'src/*.cpp')
+  local log=/tmp/vistoramo-tidy.$$
+  if ! printf '%s\n' "${units[@]}" | xargs -P "${TIDY_JOBS:-$(nproc)}" -n 4 clang-tidy -p build/default --quiet >"$log" 2>&1; then
+    grep -E 'error:|warning:' "$log" | head -n 40
+    rm -f "$log"
+    echo "FAILED: clang-tidy found faults (.clang-tidy)"
+    exit 1
+  fi
+  rm -f "$log"
+  echo "clang-tidy: ${#units[@]} files clean"
+}
+case "${1:-}" in
+  --tidy) tidy; exit 0 ;;
+esac
 
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 if ! clang-format --dry-run --Werror "${sources[@]}" 2>/tmp/vistoramo-format.$$; then
@@ -48,4 +68,5 @@ for header in "${headers[@]}"; do
 done
 rm -f /tmp/vistoramo-header.$$
 [ $failed = 0 ] || { echo "FAILED: headers that do not include what they use"; exit 1; }
-echo "Lint: ${#sources[@]} files formatted, ${#headers[@]} headers self-contained"
+echo "Lint: ${#sources[@]} files formatted, includes layered, ${#headers[@]} headers self-contained"
+[ "${1:-}" = --no-tidy ] || tidy
