@@ -233,11 +233,12 @@ void Root::BScannen_Click()
         return;
 
     bool acquired = false;
+    QString kept; // where a scan that was written but could not be shown is kept
     const auto acquire = [&] {
         // The program directory where it is the user's own and no other copy of the program
         // scans into it; a private directory of the user's otherwise, gone when the command ends.
         const QString name = QStringLiteral("Temp.bmp");
-        const ScratchDirectory scratch(Programmpfad(), name);
+        ScratchDirectory scratch(Programmpfad(), name, &kept);
         const QString &dir = scratch.path();
         const rt::HourglassPointer hourglass; // until the steps end, however they end
         Picture2.clearPicture();
@@ -247,6 +248,7 @@ void Root::BScannen_Click()
         const std::int16_t r = Scanner::AcquireToFile(hWnd(), dir + name);
         if (r != 0)
             return;
+        scratch.written();
         Picture2.setPicture(rt::loadPicture(dir + name));
         if (DateiVorhanden(dir + name))
             rt::deleteFile(dir + name);
@@ -264,6 +266,13 @@ void Root::BScannen_Click()
         ? failure->text()
         : QStringLiteral("Der Vorgang wurde von dem Benutzer abgebrochen.  ");
     skip([&] { rt::showInformation(clientWidget(), message, caption()); });
+    // A sound scan that could not be shown is not lost: the user learns where it is.
+    if (!kept.isEmpty())
+        skip([&] {
+            rt::showInformation(clientWidget(),
+                                QStringLiteral("Der Scan wurde nicht angezeigt, aber als Datei aufbewahrt:\n%1  ").arg(kept),
+                                caption());
+        });
 }
 
 void Root::BAblage_Click()

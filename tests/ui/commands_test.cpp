@@ -160,8 +160,10 @@ TEST_F(Scan, AWrittenFileThatIsNoPictureStaysAndTheCommandFails)
     dir.write("junk.bin", "keine Bitmap");
     library.set(junk, 0);
     click(root.BScannen);
-    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].text, Cancelled);
+    // The failure message stays as it is; a second one tells where the file is.
+    EXPECT_TRUE(messages[1].text.contains(dir.path() + "/Temp.bmp")) << messages[1].text.toStdString();
     EXPECT_TRUE(tempExists());
     EXPECT_EQ(rt::mousePointer(), rt::Default);
 }

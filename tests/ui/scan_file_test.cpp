@@ -95,15 +95,24 @@ TEST_F(ScanFile, AnotherCopyScanningIntoTheProgramDirectorySendsThisOneToAPrivat
     ::close(other);
 }
 
-TEST_F(ScanFile, AFailedLoadLeavesNoFileAndNoPrivateDirectory)
+TEST_F(ScanFile, AWrittenScanThatCannotBeShownMovesToThePicturesAndNoPrivateDirectoryStays)
 {
     makeProgramDirectoryReadOnly();
+    const QString home = tmp + "/home";
+    Env homeEnv{"HOME", QFile::encodeName(home)};
+    Env configEnv{"XDG_CONFIG_HOME", QFile::encodeName(home + "/.config")};
     dir.write("../junk.bin", "keine Bitmap");
     library.set(QFileInfo(dir.path() + "/../junk.bin").absoluteFilePath(), 0);
     scan();
-    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_EQ(messages.size(), 2u);
     EXPECT_TRUE(root.Picture2.picture().isEmpty());
     EXPECT_TRUE(isEmptyDirectory(runtime));
+    const QStringList kept = QDir(home + "/Pictures").entryList({"Scan *.bmp"});
+    ASSERT_EQ(kept.size(), 1) << messages[1].text.toStdString();
+    EXPECT_TRUE(messages[1].text.contains(home + "/Pictures/" + kept[0]));
+    QFile file(home + "/Pictures/" + kept[0]);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "keine Bitmap");
     // Cancelled after the library wrote part of a file: the same.
     library.set(source, 1);
     scan();
@@ -221,4 +230,82 @@ TEST_F(ScanFile, OneScannerCommandAtATime)
     root.BGerät.button()->click();
     EXPECT_EQ(library.acquireCalls(), 2);
     EXPECT_EQ(library.chooseCalls(), 2);
+}
+
+TEST_F(ScanFile, PlacesThatOthersMayWriteToAreNeverUsed)
+{
+    // The program's directory open to the group, then both bases open to others: the scan goes
+    // to the system's sticky temporary directory instead.
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0770), 0);
+    scan();
+    expectShownFromPrivateDirectoryUnder(runtime);
+    for (const QString &base : {runtime, tmp})
+        ASSERT_EQ(::chmod(QFile::encodeName(base).constData(), 0777), 0);
+    scan();
+    expectShownFromPrivateDirectoryUnder("/tmp");
+    // A runtime directory that the group may read is not private either.
+    ASSERT_EQ(::chmod(QFile::encodeName(runtime).constData(), 0750), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(tmp).constData(), 0700), 0);
+    scan();
+    expectShownFromPrivateDirectoryUnder(tmp);
+}
+
+TEST_F(ScanFile, APrivateDirectoryReplacedByALinkWhileTheScanRunsCostsNothingElse)
+{
+    makeProgramDirectoryReadOnly();
+    const QString victim = dir.file("../victim");
+    ASSERT_TRUE(QDir().mkpath(victim));
+    dir.write("../victim/brief.txt", "wichtig");
+    QString moved;
+    library.set(source, 0, [&] {
+        scratch = QFileInfo(library.lastPath()).absolutePath();
+        moved = scratch + "-moved";
+        ASSERT_EQ(::rename(QFile::encodeName(scratch).constData(), QFile::encodeName(moved).constData()), 0);
+        ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(), QFile::encodeName(scratch).constData()), 0);
+    });
+    scan();
+    EXPECT_TRUE(QFileInfo::exists(victim + "/brief.txt")) << "the clean-up followed the link";
+    EXPECT_TRUE(QFileInfo(scratch).isSymLink()) << "the planted link was removed in the program's place";
+    EXPECT_TRUE(isEmptyDirectory(moved)) << "the program's own files stayed";
+    QDir(victim).removeRecursively();
+}
+
+TEST_F(ScanFile, WhatKilledCopiesLeftIsRemovedAtTheNextScanAndALiveCopysIsNot)
+{
+    dir.write(".Temp.bmp.AbC123.part", "halber Scan");
+    dir.write("Temp.bmp.lock", "");
+    const auto privateDir = [this](const char *name) {
+        const QString path = runtime + "/" + name;
+        EXPECT_TRUE(QDir().mkpath(path));
+        QFile(path + "/.lock").open(QIODevice::WriteOnly);
+        QFile(path + "/.Temp.bmp.XyZ789.part").open(QIODevice::WriteOnly);
+        return path;
+    };
+    const QString dead = privateDir("vistoramo-dead01"), live = privateDir("vistoramo-live01");
+    const int held = ::open(QFile::encodeName(live + "/.lock").constData(), O_RDWR);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    scan();
+    EXPECT_TRUE(messages.empty());
+    const QStringList left = QDir(dir.path()).entryList({"*Temp.bmp*"}, QDir::Files | QDir::Hidden);
+    EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dead));
+    EXPECT_TRUE(QFileInfo::exists(live + "/.Temp.bmp.XyZ789.part"));
+    ::close(held);
+}
+
+TEST_F(ScanFile, ALeftScanFileStaysUntilANewScanSucceedsAndOneThatIsNoFileIsPassedBy)
+{
+    dir.write("Temp.bmp", "von gestern");
+    library.set(QString(), 1);
+    scan();
+    QFile old(dir.file("Temp.bmp"));
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "von gestern");
+    old.close();
+    // A directory of that name: the scan goes elsewhere, the directory stays as it was.
+    ASSERT_TRUE(QFile::remove(dir.file("Temp.bmp")) && QDir().mkpath(dir.file("Temp.bmp/innen")));
+    library.set(source, 0, [this] { scratch = QFileInfo(library.lastPath()).absolutePath(); });
+    scan();
+    expectShownFromPrivateDirectoryUnder(runtime);
+    EXPECT_TRUE(QFileInfo(dir.file("Temp.bmp/innen")).isDir());
 }
