@@ -126,7 +126,10 @@ Root::Root()
     BGerät.onClick([this] { BGerät_Click(); });
     BScannen.onClick([this] { BScannen_Click(); });
     BAblage.onClick([this] { BAblage_Click(); });
-    viewer_ = std::make_unique<PictureViewer>(*this);
+    viewer_ = std::make_unique<PictureViewer>(ViewHost{*this, Picture1, Picture2, HScroll1, VScroll1, [this] {
+        skip([&] { Scroll_Reading(); });
+        Form_Resize();
+    }, [this] { BAblage_Click(); }});
 }
 
 Root::~Root() = default;
