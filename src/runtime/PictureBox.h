@@ -29,7 +29,6 @@ public:
     const Picture &picture() const;
     void setPicture(const Picture &picture);
     void clearPicture() { setPicture(Picture()); }
-    bool autoSize() const { return autoSize_; }
     void setAutoSize(bool autoSize);
     void refresh();
 

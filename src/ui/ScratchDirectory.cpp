@@ -46,7 +46,8 @@ bool isBelow(const QByteArray &path, QByteArray top)
     return path == top || path.startsWith(top + '/');
 }
 
-// Directories of installed software: a program there is shared by every user.
+} // namespace
+
 bool isSystemDirectory(const QByteArray &dir)
 {
     std::array<char, PATH_MAX> resolved{};
@@ -56,6 +57,8 @@ bool isSystemDirectory(const QByteArray &dir)
             return true;
     return false;
 }
+
+namespace {
 
 // The scanner library takes its target path as text (Qt's file-name decoding): a directory
 // whose name is no text (a Latin-1 "ä") would send its file elsewhere.

@@ -40,6 +40,10 @@ private:
 // root, who would otherwise write anywhere), and not on a read-only file system.
 bool isWritableDirectory(const QString &dir);
 
+// Whether dir holds installed software (under /usr, /opt or the install prefix, also through
+// links): a program there is shared by every user.
+bool isSystemDirectory(const QByteArray &dir);
+
 // Whether the program may keep its temporary file in dir: the user's own, writable, and no
 // system directory.
 bool isOwnProgramDirectory(const QString &dir);
