@@ -355,9 +355,10 @@ bool PictureViewer::saveTo(const QString &path)
     bool saved = false;
     {
         const rt::HourglassPointer hourglass; // until the picture is written or has failed
-        saved = rt::attempt("saveTo", [&] {
-            img::savePicture(host_.picture.picture(), path, img::formatForName(path), 1440.0 / rt::twipsPerPixel());
-        }, &failure);
+        saved = rt::attempt(
+            "saveTo",
+            [&] { img::savePicture(host_.picture.picture(), path, img::formatForName(path), 1440.0 / rt::twipsPerPixel()); },
+            &failure);
     }
     if (saved)
         return true;

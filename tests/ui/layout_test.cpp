@@ -277,8 +277,10 @@ TEST(Layout, BarsShowOnlyWhenNeededAndTheFarEdgesAreReachableAtMax)
         const char *name;
         bool wide, tall;
     };
-    const Need needs[] = {{"no bar", false, false}, {"only the bottom bar", true, false},
-                          {"only the right bar", false, true}, {"both bars", true, true}};
+    const Need needs[] = {{"no bar", false, false},
+                          {"only the bottom bar", true, false},
+                          {"only the right bar", false, true},
+                          {"both bars", true, true}};
     const QSize windows[] = {{8500, 6500}, {6000, 4500}, {12000, 9000}};
     const struct {
         int notches;
@@ -289,8 +291,8 @@ TEST(Layout, BarsShowOnlyWhenNeededAndTheFarEdgesAreReachableAtMax)
     for (const QSize window : windows)
         for (const Need &need : needs)
             for (const auto &z : zooms) {
-                SCOPED_TRACE(testing::Message() << need.name << " in " << window.width() << " x " << window.height()
-                                                << " at zoom " << z.zoom);
+                SCOPED_TRACE(testing::Message()
+                             << need.name << " in " << window.width() << " x " << window.height() << " at zoom " << z.zoom);
                 Root root;
                 root.show();
                 root.setWidth(static_cast<float>(window.width()));
@@ -299,8 +301,7 @@ TEST(Layout, BarsShowOnlyWhenNeededAndTheFarEdgesAreReachableAtMax)
                 const double w = need.wide ? window.width() + 300 : window.width() - 800;
                 const double h = need.tall ? window.height() + 300 : window.height() - 1550;
                 const double tpp = rt::twipsPerPixel();
-                root.Picture2.setPicture(
-                    rt::Picture(patternImage(qRound(w / z.zoom / tpp), qRound(h / z.zoom / tpp))));
+                root.Picture2.setPicture(rt::Picture(patternImage(qRound(w / z.zoom / tpp), qRound(h / z.zoom / tpp))));
                 ctrlWheel(root.Picture1.widget(), z.notches);
                 ASSERT_DOUBLE_EQ(root.Picture2.zoom(), z.zoom);
 

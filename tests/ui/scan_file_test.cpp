@@ -169,8 +169,14 @@ TEST(ScanFileSystemDirectory, InstalledSoftwareIsUnderUsrOptOrThePrefixOnly)
         const char *dir;
         bool system;
     } cases[] = {
-        {"/usr", true},           {"/usr/lib/vistoramo", true}, {"/opt", true},      {"/opt/vistoramo/bin", true},
-        {"/optional/vistoramo", false}, {"/usrlocal", false}, {"/home/anna/vistoramo", false}, {"/tmp/opt", false},
+        {"/usr", true},
+        {"/usr/lib/vistoramo", true},
+        {"/opt", true},
+        {"/opt/vistoramo/bin", true},
+        {"/optional/vistoramo", false},
+        {"/usrlocal", false},
+        {"/home/anna/vistoramo", false},
+        {"/tmp/opt", false},
     };
     for (const auto &c : cases)
         EXPECT_EQ(isSystemDirectory(c.dir), c.system) << c.dir;
