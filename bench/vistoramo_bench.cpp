@@ -208,7 +208,7 @@ int scroll(int moves)
     root.viewer().fitPage();
     root.Picture2.waitForScaledCopies();
     settle();
-    bare.zoom = root.Picture2.Zoom();
+    bare.zoom = root.Picture2.zoom();
     bare.offset = QPoint();
     {
         std::vector<double> ours, reference;

@@ -9,7 +9,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vistoramo"));
     QApplication::setDesktopFileName(QStringLiteral("vistoramo"));
-    rt::InstallGermanQtTexts();
+    rt::installGermanQtTexts();
     Root root;
     root.show();
     const int code = QApplication::exec();

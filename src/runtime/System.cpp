@@ -42,14 +42,14 @@ float screenHeight()
     return screen ? toTwips(screen->geometry().height()) : 0.0f;
 }
 
-int mousePointer()
+MousePointer mousePointer()
 {
-    return QGuiApplication::overrideCursor() ? Hourglass : Default;
+    return QGuiApplication::overrideCursor() ? MousePointer::Hourglass : MousePointer::Default;
 }
 
-void setMousePointer(int pointer)
+void setMousePointer(MousePointer pointer)
 {
-    if (pointer == Hourglass) {
+    if (pointer == MousePointer::Hourglass) {
         if (!QGuiApplication::overrideCursor())
             QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         else

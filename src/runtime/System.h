@@ -11,22 +11,22 @@ class QWidget;
 
 namespace rt {
 
-enum MousePointer { Default = 0, Hourglass = 11 };
+enum class MousePointer { Default, Hourglass };
 
 // The screen's size in twips.
 float screenWidth();
 float screenHeight();
 
-// The mouse pointer for the whole program: 0 the default pointer, 11 the hourglass.
-int mousePointer();
-void setMousePointer(int pointer);
+// The mouse pointer for the whole program.
+MousePointer mousePointer();
+void setMousePointer(MousePointer pointer);
 
 // The hourglass for the whole program while it lives, the default pointer afterwards on
 // every way out.
 class HourglassPointer {
 public:
-    HourglassPointer() { setMousePointer(Hourglass); }
-    ~HourglassPointer() { setMousePointer(Default); }
+    HourglassPointer() { setMousePointer(MousePointer::Hourglass); }
+    ~HourglassPointer() { setMousePointer(MousePointer::Default); }
     HourglassPointer(const HourglassPointer &) = delete;
     HourglassPointer &operator=(const HourglassPointer &) = delete;
 };

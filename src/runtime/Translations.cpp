@@ -6,7 +6,7 @@
 
 namespace rt {
 
-bool InstallGermanQtTexts()
+bool installGermanQtTexts()
 {
     static QTranslator *installed = nullptr;
     if (installed)

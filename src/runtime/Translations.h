@@ -6,6 +6,6 @@ namespace rt {
 
 // Installs Qt's German catalogue into the application, once. False when the catalogue is
 // not on this machine; the texts then stay as Qt has them built in.
-bool InstallGermanQtTexts();
+bool installGermanQtTexts();
 
 } // namespace rt

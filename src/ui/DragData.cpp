@@ -44,14 +44,9 @@ bool DragData::hasFormat(const QString &mimeType) const
 
 QByteArray DragData::png() const
 {
-    try {
-        return png_.get();
-    } catch (const std::exception &e) {
-        rt::logSkipped("drag", e);
-    } catch (...) {
-        rt::logSkipped("drag", std::runtime_error("unknown error"));
-    }
-    return {};
+    QByteArray bytes; // empty where the worker failed
+    rt::attempt("drag", [&] { bytes = png_.get(); });
+    return bytes;
 }
 
 QVariant DragData::retrieveData(const QString &mimeType, QMetaType type) const

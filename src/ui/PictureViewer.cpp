@@ -4,11 +4,12 @@
 #include "base/Rounding.h"
 #include "image/PictureFiles.h"
 #include "runtime/FocusMark.h"
+#include "runtime/PictureBox.h"
+#include "runtime/ScrollBar.h"
 #include "runtime/System.h"
 #include "runtime/Translations.h"
 #include "runtime/Units.h"
 #include "ui/DragData.h"
-#include "ui/Root.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 using rt::skip;
 
@@ -51,13 +53,14 @@ const SaveType SaveTypes[] = {
 
 } // namespace
 
-PictureViewer::PictureViewer(Root &root)
-    : root_(root), menu_(new QMenu(root.clientWidget())), focusMark_(new rt::FocusMark(root.clientWidget()))
+PictureViewer::PictureViewer(ViewHost host)
+    : host_(std::move(host)), menu_(new QMenu(host_.window.clientWidget())),
+      focusMark_(new rt::FocusMark(host_.window.clientWidget()))
 {
-    root_.Picture1.widget()->installEventFilter(this);
-    root_.Picture2.widget()->installEventFilter(this);
+    host_.viewport.widget()->installEventFilter(this);
+    host_.picture.widget()->installEventFilter(this);
 
-    addAction(Copy, {QKeySequence(Qt::CTRL | Qt::Key_C)}, [this] { root_.BAblage_Click(); });
+    addAction(Copy, {QKeySequence(Qt::CTRL | Qt::Key_C)}, [this] { host_.copy(); });
     addAction(SaveAs, {QKeySequence(Qt::CTRL | Qt::Key_S)}, [this] { saveAs(); });
     menu_->addSeparator();
     addAction(WholePage, {QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { fitPage(); });
@@ -79,7 +82,7 @@ void PictureViewer::addAction(const QString &text, const QList<QKeySequence> &ke
             rt::runHandler("Menu", run);
     });
     menu_->addAction(action);
-    root_.clientWidget()->addAction(action);
+    host_.window.clientWidget()->addAction(action);
 }
 
 QAction *PictureViewer::action(const QString &text) const
@@ -92,7 +95,7 @@ QAction *PictureViewer::action(const QString &text) const
 
 bool PictureViewer::havePicture() const
 {
-    return !root_.Picture2.picture().isEmpty();
+    return !host_.picture.picture().isEmpty();
 }
 
 // ---- Scrolling -------------------------------------------------------------------------
@@ -125,15 +128,12 @@ bool PictureViewer::wheel(QWheelEvent *event, bool overPicture)
         wheelRemainder_.setY(wheelRemainder_.y() % 120);
         QPoint at = event->position().toPoint();
         if (overPicture)
-            at = root_.Picture2.widget()->mapTo(root_.Picture1.widget(), at);
+            at = host_.picture.widget()->mapTo(host_.viewport.widget(), at);
         for (int i = 0; i < std::abs(notches); ++i) {
-            const double z = root_.Picture2.Zoom();
-            const auto next = notches > 0 ? std::upper_bound(std::begin(Levels), std::end(Levels), z * 1.001)
-                                          : std::lower_bound(std::begin(Levels), std::end(Levels), z * 0.999);
-            if (notches > 0 && next != std::end(Levels))
-                zoomTo(*next, at);
-            else if (notches < 0 && next != std::begin(Levels))
-                zoomTo(*(next - 1), at);
+            const double z = host_.picture.zoom();
+            const double next = nextLevel(z, notches);
+            if (next != z)
+                zoomTo(next, at);
         }
         return true;
     }
@@ -141,9 +141,9 @@ bool PictureViewer::wheel(QWheelEvent *event, bool overPicture)
         delta = QPoint(delta.y(), 0);
     // A notch (120) moves by SmallChange; the finer steps of a touchpad move by their share of it.
     if (delta.y() != 0)
-        scrollBy(root_.VScroll1, -delta.y() / 120.0);
+        scrollBy(host_.vertical, -delta.y() / 120.0);
     if (delta.x() != 0)
-        scrollBy(root_.HScroll1, -delta.x() / 120.0);
+        scrollBy(host_.horizontal, -delta.x() / 120.0);
     return true;
 }
 
@@ -151,17 +151,17 @@ bool PictureViewer::key(QKeyEvent *event)
 {
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     switch (event->key()) {
-    case Qt::Key_Up: scrollBy(root_.VScroll1, -1); return true;
-    case Qt::Key_Down: scrollBy(root_.VScroll1, 1); return true;
-    case Qt::Key_Left: scrollBy(root_.HScroll1, -1); return true;
-    case Qt::Key_Right: scrollBy(root_.HScroll1, 1); return true;
-    case Qt::Key_PageUp: scrollBy(root_.VScroll1, -1, true); return true;
-    case Qt::Key_PageDown: scrollBy(root_.VScroll1, 1, true); return true;
+    case Qt::Key_Up: scrollBy(host_.vertical, -1); return true;
+    case Qt::Key_Down: scrollBy(host_.vertical, 1); return true;
+    case Qt::Key_Left: scrollBy(host_.horizontal, -1); return true;
+    case Qt::Key_Right: scrollBy(host_.horizontal, 1); return true;
+    case Qt::Key_PageUp: scrollBy(host_.vertical, -1, true); return true;
+    case Qt::Key_PageDown: scrollBy(host_.vertical, 1, true); return true;
     case Qt::Key_Home:
     case Qt::Key_End:
-        scrollToEnd(root_.VScroll1, event->key() == Qt::Key_End);
+        scrollToEnd(host_.vertical, event->key() == Qt::Key_End);
         if (ctrl)
-            scrollToEnd(root_.HScroll1, event->key() == Qt::Key_End);
+            scrollToEnd(host_.horizontal, event->key() == Qt::Key_End);
         return true;
     default: return false;
     }
@@ -169,7 +169,7 @@ bool PictureViewer::key(QKeyEvent *event)
 
 bool PictureViewer::eventFilter(QObject *watched, QEvent *event)
 {
-    const bool overPicture = watched == root_.Picture2.widget();
+    const bool overPicture = watched == host_.picture.widget();
     switch (event->type()) {
     case QEvent::Wheel: {
         bool handled = false;
@@ -215,13 +215,13 @@ bool PictureViewer::eventFilter(QObject *watched, QEvent *event)
 
 QPoint PictureViewer::viewportCentre() const
 {
-    return root_.Picture1.widget()->rect().center();
+    return host_.viewport.widget()->rect().center();
 }
 
 QSizeF PictureViewer::fitBox() const
 {
     // The viewport with room for both bars, so that a fitted page needs neither.
-    return {root_.width() - 500.0, root_.height() - 1250.0};
+    return {host_.window.width() - 500.0, host_.window.height() - 1250.0};
 }
 
 void PictureViewer::zoomTo(double zoom)
@@ -233,10 +233,10 @@ void PictureViewer::zoomTo(double zoom, QPoint anchor)
 {
     if (!havePicture())
         return;
-    rt::PictureBox &picture = root_.Picture2;
+    rt::PictureBox &picture = host_.picture;
     const double tpp = rt::twipsPerPixel();
     const double ax = anchor.x() * tpp, ay = anchor.y() * tpp;
-    const double old = picture.Zoom();
+    const double old = picture.zoom();
     // The point of the picture under the anchor, in twips at 1:1.
     const double px = (ax - picture.left()) / old, py = (ay - picture.top()) / old;
     if (zoom > 0) {
@@ -247,32 +247,40 @@ void PictureViewer::zoomTo(double zoom, QPoint anchor)
             return;
         picture.setZoomToFit(box);
     }
-    skip([&] { root_.Scroll_Reading(); });
-    root_.Form_Resize();
+    host_.relayout();
     const auto place = [](rt::ScrollBar &bar, double position) {
         if (!bar.isVisible())
             return;
         const double lo = std::min(bar.min(), bar.max()), hi = std::max(bar.min(), bar.max());
         bar.setValue(rt::to32(std::clamp(position, lo, hi)));
     };
-    place(root_.HScroll1, ax - px * picture.Zoom());
-    place(root_.VScroll1, ay - py * picture.Zoom());
+    place(host_.horizontal, ax - px * picture.zoom());
+    place(host_.vertical, ay - py * picture.zoom());
+}
+
+double PictureViewer::nextLevel(double zoom, int direction)
+{
+    // A level within a thousandth of the zoom counts as the zoom itself.
+    if (direction > 0) {
+        const auto next = std::upper_bound(std::begin(Levels), std::end(Levels), zoom * 1.001);
+        return next != std::end(Levels) ? *next : zoom;
+    }
+    const auto next = std::lower_bound(std::begin(Levels), std::end(Levels), zoom * 0.999);
+    return next != std::begin(Levels) ? *(next - 1) : zoom;
 }
 
 void PictureViewer::zoomIn()
 {
-    const double z = root_.Picture2.Zoom();
-    const auto next = std::upper_bound(std::begin(Levels), std::end(Levels), z * 1.001);
-    if (next != std::end(Levels))
-        zoomTo(*next);
+    const double z = host_.picture.zoom();
+    if (const double next = nextLevel(z, 1); next != z)
+        zoomTo(next);
 }
 
 void PictureViewer::zoomOut()
 {
-    const double z = root_.Picture2.Zoom();
-    const auto next = std::lower_bound(std::begin(Levels), std::end(Levels), z * 0.999);
-    if (next != std::begin(Levels))
-        zoomTo(*(next - 1));
+    const double z = host_.picture.zoom();
+    if (const double next = nextLevel(z, -1); next != z)
+        zoomTo(next);
 }
 
 void PictureViewer::fitPage()
@@ -282,12 +290,11 @@ void PictureViewer::fitPage()
 
 void PictureViewer::windowResized()
 {
-    if (refitting_ || !root_.Picture2.ZoomsToFit() || !havePicture() || fitBox().isEmpty())
+    if (refitting_ || !host_.picture.zoomsToFit() || !havePicture() || fitBox().isEmpty())
         return;
     refitting_ = true;
-    skip([&] { root_.Picture2.setZoomToFit(fitBox()); });
-    skip([&] { root_.Scroll_Reading(); });
-    root_.Form_Resize();
+    skip([&] { host_.picture.setZoomToFit(fitBox()); });
+    host_.relayout();
     refitting_ = false;
 }
 
@@ -303,8 +310,8 @@ void PictureViewer::saveAs()
 {
     if (!havePicture())
         return;
-    rt::InstallGermanQtTexts(); // the file dialog's own texts (views, the question before replacing)
-    QFileDialog dialog(root_.clientWidget(), QStringLiteral("Bild speichern"));
+    rt::installGermanQtTexts(); // the file dialog's own texts (views, the question before replacing)
+    QFileDialog dialog(host_.window.clientWidget(), QStringLiteral("Bild speichern"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -344,21 +351,19 @@ void PictureViewer::saveAs()
 
 bool PictureViewer::saveTo(const QString &path)
 {
-    QString problem;
-    rt::setMousePointer(rt::Hourglass);
-    try {
-        img::savePicture(root_.Picture2.picture(), path, img::formatForName(path), 1440.0 / rt::twipsPerPixel());
-    } catch (const rt::RuntimeError &e) {
-        problem = e.text();
-    } catch (const std::bad_alloc &) {
-        problem = QStringLiteral("Nicht genügend Speicher.");
-    } catch (const std::exception &e) {
-        problem = QString::fromLocal8Bit(e.what());
+    std::optional<rt::RuntimeError> failure;
+    bool saved = false;
+    {
+        const rt::HourglassPointer hourglass; // until the picture is written or has failed
+        saved = rt::attempt(
+            "saveTo",
+            [&] { img::savePicture(host_.picture.picture(), path, img::formatForName(path), 1440.0 / rt::twipsPerPixel()); },
+            &failure);
     }
-    rt::setMousePointer(rt::Default);
-    if (problem.isEmpty())
+    if (saved)
         return true;
-    rt::showInformation(root_.clientWidget(), QStringLiteral("Das Bild wurde nicht gespeichert.\n\n%1  ").arg(problem),
+    const QString problem = failure ? failure->text() : QStringLiteral("Nicht genügend Speicher.");
+    rt::showInformation(host_.window.clientWidget(), QStringLiteral("Das Bild wurde nicht gespeichert.\n\n%1  ").arg(problem),
                         QStringLiteral(" Speichern"));
     return false;
 }
@@ -375,9 +380,9 @@ void PictureViewer::startDrag()
         dragDir_ = std::make_unique<QTemporaryDir>(base + QStringLiteral("/vistoramo-drag-XXXXXX"));
     }
     const QString file = dragDir_->isValid() ? dragDir_->filePath(suggestedName()) : QString();
-    const rt::Picture &picture = root_.Picture2.picture();
+    const rt::Picture &picture = host_.picture.picture();
     auto *data = new DragData(picture, file); // the PNG is made on a worker thread meanwhile
-    QDrag drag(root_.Picture2.widget());
+    QDrag drag(host_.picture.widget());
     drag.setMimeData(data);
     const QImage &image = picture.image();
     drag.setPixmap(QPixmap::fromImage(

@@ -5,6 +5,8 @@
 // zoom changes only the picture box's size, so the layout and the scroll ranges follow
 // through the window's own routines.
 
+#include "ui/ViewHost.h"
+
 #include <QKeySequence>
 #include <QList>
 #include <QObject>
@@ -17,19 +19,20 @@
 
 class QAction;
 class QMenu;
-class Root;
 namespace rt {
 class FocusMark;
-class ScrollBar;
 } // namespace rt
 
 class PictureViewer : public QObject {
 public:
-    explicit PictureViewer(Root &root);
+    explicit PictureViewer(ViewHost host);
     ~PictureViewer() override;
 
     // The zoom levels that Vergrößern and Verkleinern step through.
     static const double Levels[8];
+    // The level one step from zoom towards larger (direction > 0) or smaller pictures; zoom
+    // itself where there is none.
+    static double nextLevel(double zoom, int direction);
 
     // Zoom to a level (1 = 100 %), keeping the point under anchor (pixels in the viewport)
     // where it is; without an anchor, the viewport's centre.
@@ -52,7 +55,6 @@ public:
     // A file name for the picture: Scan-<date>-<time>.png
     static QString suggestedName();
 
-    QMenu *contextMenu() const { return menu_; }
     QAction *action(const QString &text) const;
 
 protected:
@@ -67,7 +69,7 @@ private:
     QSizeF fitBox() const;
     QPoint viewportCentre() const;
 
-    Root &root_;
+    ViewHost host_;
     QMenu *menu_;
     rt::FocusMark *focusMark_;
     QString lastFolder_;

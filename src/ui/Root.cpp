@@ -126,7 +126,13 @@ Root::Root()
     BGerät.onClick([this] { BGerät_Click(); });
     BScannen.onClick([this] { BScannen_Click(); });
     BAblage.onClick([this] { BAblage_Click(); });
-    viewer_ = std::make_unique<PictureViewer>(*this);
+    // The viewer's zoom changes the picture's size: the ranges and the layout follow it.
+    const auto relayout = [this] {
+        skip([&] { Scroll_Reading(); });
+        Form_Resize();
+    };
+    viewer_ = std::make_unique<PictureViewer>(
+        ViewHost{*this, Picture1, Picture2, HScroll1, VScroll1, relayout, [this] { BAblage_Click(); }});
 }
 
 Root::~Root() = default;

@@ -2,7 +2,9 @@
 // Root: the program's one window. Its controls, its start-up, its layout, its scroll model
 // and its three commands.
 
-#include "runtime/Controls.h"
+#include "runtime/Form.h"
+#include "runtime/PictureBox.h"
+#include "runtime/ScrollBar.h"
 
 #include <memory>
 

@@ -5,8 +5,11 @@
 #include "base/Errors.h"
 #include "base/Rounding.h"
 #include "runtime/Controls.h"
+#include "runtime/Form.h"
+#include "runtime/PictureBox.h"
 #include "runtime/PictureLoader.h"
 #include "runtime/PicturePainting.h"
+#include "runtime/ScrollBar.h"
 #include "runtime/System.h"
 #include "runtime/Units.h"
 
@@ -311,13 +314,13 @@ TEST(Form, AFailingHandlerNeverEscapesIntoTheEventLoop)
 
 TEST(Screen, ThePointerIsProgramWideAndReturnsToTheDefault)
 {
-    rt::setMousePointer(Hourglass);
-    rt::setMousePointer(Hourglass);
-    EXPECT_EQ(rt::mousePointer(), Hourglass);
+    rt::setMousePointer(MousePointer::Hourglass);
+    rt::setMousePointer(MousePointer::Hourglass);
+    EXPECT_EQ(rt::mousePointer(), MousePointer::Hourglass);
     ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    rt::setMousePointer(Default);
-    EXPECT_EQ(rt::mousePointer(), Default);
+    rt::setMousePointer(MousePointer::Default);
+    EXPECT_EQ(rt::mousePointer(), MousePointer::Default);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_GT(rt::screenWidth(), 0.0f);
 }

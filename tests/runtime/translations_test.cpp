@@ -9,8 +9,8 @@
 
 TEST(GermanQtTexts, ScrollBarMenuAndStandardButtonsSpeakGerman)
 {
-    ASSERT_TRUE(rt::InstallGermanQtTexts());
-    EXPECT_TRUE(rt::InstallGermanQtTexts()); // once is enough; a second call changes nothing
+    ASSERT_TRUE(rt::installGermanQtTexts());
+    EXPECT_TRUE(rt::installGermanQtTexts()); // once is enough; a second call changes nothing
     EXPECT_EQ(QCoreApplication::translate("QScrollBar", "Scroll here"), QStringLiteral("Hierher scrollen"));
     EXPECT_EQ(QCoreApplication::translate("QScrollBar", "Page up"), QStringLiteral("Eine Seite nach oben"));
     QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Save);

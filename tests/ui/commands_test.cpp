@@ -58,7 +58,7 @@ TEST_F(Scan, APictureLargerThanTheViewportShowsFromItsTopLeftWithItsBars)
     const QImage page = patternImage(1200, 900);
     bool hourglassDuring = false, clearedDuring = false;
     library.set(scanFile(page), 0, [&] {
-        hourglassDuring = rt::mousePointer() == rt::Hourglass;
+        hourglassDuring = rt::mousePointer() == rt::MousePointer::Hourglass;
         clearedDuring = root.Picture2.picture().isEmpty();
     });
     click(root.BScannen);
@@ -77,7 +77,7 @@ TEST_F(Scan, APictureLargerThanTheViewportShowsFromItsTopLeftWithItsBars)
     // The ranges follow the viewport as the bars left it.
     EXPECT_EQ(root.VScroll1.max(), rt::to32(root.height() - 1250 - 900 * 15.0f));
     EXPECT_FALSE(tempExists());
-    EXPECT_EQ(rt::mousePointer(), rt::Default);
+    EXPECT_EQ(rt::mousePointer(), rt::MousePointer::Default);
 }
 
 TEST_F(Scan, RightAfterAScanBothBarsReachThePicturesFarEdges)
@@ -151,7 +151,7 @@ TEST_F(Scan, CancelLeavesAnEmptyViewAndOneMessage)
     EXPECT_TRUE(root.Picture2.picture().isEmpty());
     EXPECT_FALSE(root.VScroll1.isVisible());
     EXPECT_FALSE(root.HScroll1.isVisible());
-    EXPECT_EQ(rt::mousePointer(), rt::Default);
+    EXPECT_EQ(rt::mousePointer(), rt::MousePointer::Default);
 }
 
 TEST_F(Scan, AWrittenFileThatIsNoPictureStaysAndTheCommandFails)
@@ -165,7 +165,7 @@ TEST_F(Scan, AWrittenFileThatIsNoPictureStaysAndTheCommandFails)
     // The failure message stays as it is; a second one tells where the file is.
     EXPECT_TRUE(messages[1].text.contains(dir.path() + "/Temp.bmp")) << messages[1].text.toStdString();
     EXPECT_TRUE(tempExists());
-    EXPECT_EQ(rt::mousePointer(), rt::Default);
+    EXPECT_EQ(rt::mousePointer(), rt::MousePointer::Default);
 }
 
 TEST_F(Scan, ATempFileLeftFromAnEarlierRunIsReplacedAndRemoved)

@@ -11,6 +11,7 @@
 #include <QPaintEvent>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 namespace {
@@ -254,4 +255,79 @@ TEST(Scrolling, AStepRepaintsOnlyTheUncoveredStrip)
     const int stepPx = rt::toPixels(root.VScroll1.smallChange());
     EXPECT_GT(painted.area, 0);
     EXPECT_LE(painted.area, qint64{viewport.width()} * (stepPx + 2));
+}
+
+namespace {
+void ctrlWheel(QWidget *over, int notches)
+{
+    const QPoint at(10, 10);
+    QWheelEvent e(at, over->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::ControlModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(over, &e);
+}
+} // namespace
+
+// Over every bar state the layout may find, several window sizes and the zoom reached with
+// Ctrl+wheel: a bar shows exactly when the picture is larger than the viewport, and with the
+// shown bars at Max the picture's right and bottom edges meet the viewport's.
+TEST(Layout, BarsShowOnlyWhenNeededAndTheFarEdgesAreReachableAtMax)
+{
+    ProgramDir dir;
+    struct Need {
+        const char *name;
+        bool wide, tall;
+    };
+    const Need needs[] = {{"no bar", false, false},
+                          {"only the bottom bar", true, false},
+                          {"only the right bar", false, true},
+                          {"both bars", true, true}};
+    const QSize windows[] = {{8500, 6500}, {6000, 4500}, {12000, 9000}};
+    const struct {
+        int notches;
+        double zoom;
+    } zooms[] = {{0, 1.0}, {-2, 0.5}, {2, 2.0}};
+    const bool barStates[][2] = {{false, false}, {true, true}, {true, false}, {false, true}};
+
+    for (const QSize window : windows)
+        for (const Need &need : needs)
+            for (const auto &z : zooms) {
+                SCOPED_TRACE(testing::Message()
+                             << need.name << " in " << window.width() << " x " << window.height() << " at zoom " << z.zoom);
+                Root root;
+                root.show();
+                root.setWidth(static_cast<float>(window.width()));
+                root.setHeight(static_cast<float>(window.height()));
+                // Well clear of the band between the offsets with and without a bar.
+                const double w = need.wide ? window.width() + 300 : window.width() - 800;
+                const double h = need.tall ? window.height() + 300 : window.height() - 1550;
+                const double tpp = rt::twipsPerPixel();
+                root.Picture2.setPicture(rt::Picture(patternImage(qRound(w / z.zoom / tpp), qRound(h / z.zoom / tpp))));
+                ctrlWheel(root.Picture1.widget(), z.notches);
+                ASSERT_DOUBLE_EQ(root.Picture2.zoom(), z.zoom);
+
+                for (const auto &bars : barStates) {
+                    SCOPED_TRACE(testing::Message() << "bars before: right " << bars[0] << ", bottom " << bars[1]);
+                    root.VScroll1.setVisible(bars[0]);
+                    root.HScroll1.setVisible(bars[1]);
+                    root.Form_Resize();
+                    EXPECT_EQ(root.VScroll1.isVisible(), need.tall);
+                    EXPECT_EQ(root.HScroll1.isVisible(), need.wide);
+                    if (need.tall)
+                        root.VScroll1.setValue(root.VScroll1.max());
+                    if (need.wide)
+                        root.HScroll1.setValue(root.HScroll1.max());
+                    const float right = root.Picture2.left() + root.Picture2.width();
+                    const float bottom = root.Picture2.top() + root.Picture2.height();
+                    if (need.wide)
+                        EXPECT_NEAR(right, root.Picture1.width(), 0.5f);
+                    else
+                        EXPECT_LE(right, root.Picture1.width());
+                    if (need.tall)
+                        EXPECT_NEAR(bottom, root.Picture1.height(), 0.5f);
+                    else
+                        EXPECT_LE(bottom, root.Picture1.height());
+                    root.VScroll1.setValue(0);
+                    root.HScroll1.setValue(0);
+                }
+            }
 }

@@ -85,7 +85,7 @@ TEST(LibraryLoading, EveryUnloadableLibraryGivesTheSameMessageForBothCommands)
             EXPECT_TRUE(shown.text.endsWith(QStringLiteral(".  ")));
         }
         EXPECT_EQ(watcher.shown()[0].text, watcher.shown()[1].text);
-        EXPECT_EQ(rt::mousePointer(), rt::Default);
+        EXPECT_EQ(rt::mousePointer(), rt::MousePointer::Default);
         EXPECT_TRUE(root.Picture2.picture().isEmpty());
     }
 }

@@ -6,6 +6,7 @@
 #include "runtime/ProgramFiles.h"
 #include "runtime/System.h"
 #include "ui/Root.h"
+#include "ui/ScratchDirectory.h"
 
 #include <QApplication>
 #include <QDir>
@@ -169,6 +170,25 @@ TEST(ScanFileSystemDirectory, AProgramDirectoryUnderUsrGetsAPrivateDirectory)
     EXPECT_EQ(root.Picture2.picture().image().size(), QSize(40, 30));
     EXPECT_TRUE(library.lastPath().startsWith(runtimeDir.path() + "/vistoramo-")) << library.lastPath().toStdString();
     EXPECT_FALSE(QFileInfo::exists(installed.filePath("Temp.bmp")));
+}
+
+TEST(ScanFileSystemDirectory, InstalledSoftwareIsUnderUsrOptOrThePrefixOnly)
+{
+    const struct {
+        const char *dir;
+        bool system;
+    } cases[] = {
+        {"/usr", true},
+        {"/usr/lib/vistoramo", true},
+        {"/opt", true},
+        {"/opt/vistoramo/bin", true},
+        {"/optional/vistoramo", false},
+        {"/usrlocal", false},
+        {"/home/anna/vistoramo", false},
+        {"/tmp/opt", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(isSystemDirectory(c.dir), c.system) << c.dir;
 }
 
 TEST(ScanFileNames, AProgramDirectoryWhoseNameIsNoUtf8Works)

@@ -115,7 +115,7 @@ TEST(View, WheelAndKeysMoveValueAndPictureToEveryEdgeAtOneToOneAndFitted)
 
     // Fitted, the whole page is in view: nothing moves it.
     QTest::keyClick(viewport, Qt::Key_0, Qt::ControlModifier);
-    EXPECT_TRUE(root.Picture2.ZoomsToFit());
+    EXPECT_TRUE(root.Picture2.zoomsToFit());
     EXPECT_FALSE(root.VScroll1.isVisible());
     EXPECT_FALSE(root.HScroll1.isVisible());
     EXPECT_LE(root.Picture2.width(), root.Picture1.width());
@@ -168,22 +168,22 @@ TEST(View, ZoomKeepsTheRangesRightSoEveryEdgeOfA600DpiPageIsReachable)
     const QPoint at(200, 150);
     const double tpp = rt::twipsPerPixel();
     const auto pointUnder = [&] {
-        return QPointF((at.x() * tpp - root.Picture2.left()) / root.Picture2.Zoom(),
-                       (at.y() * tpp - root.Picture2.top()) / root.Picture2.Zoom());
+        return QPointF((at.x() * tpp - root.Picture2.left()) / root.Picture2.zoom(),
+                       (at.y() * tpp - root.Picture2.top()) / root.Picture2.zoom());
     };
     const QPointF before = pointUnder();
     turnWheel(viewport, {0, 120}, Qt::ControlModifier, at);
-    EXPECT_DOUBLE_EQ(root.Picture2.Zoom(), 1.5);
+    EXPECT_DOUBLE_EQ(root.Picture2.zoom(), 1.5);
     EXPECT_NEAR(pointUnder().x(), before.x(), 1.0);
     EXPECT_NEAR(pointUnder().y(), before.y(), 1.0);
 
     // The steps, and the level kept for the next picture; "fit" stays fit.
     viewer.zoomIn();
-    EXPECT_DOUBLE_EQ(root.Picture2.Zoom(), 2.0);
+    EXPECT_DOUBLE_EQ(root.Picture2.zoom(), 2.0);
     viewer.zoomOut();
     viewer.zoomOut();
     viewer.zoomOut();
-    EXPECT_DOUBLE_EQ(root.Picture2.Zoom(), 2.0 / 3);
+    EXPECT_DOUBLE_EQ(root.Picture2.zoom(), 2.0 / 3);
     root.Picture2.setPicture(rt::Picture(patternImage(300, 200)));
     EXPECT_FLOAT_EQ(root.Picture2.width(), static_cast<float>(rt::toTwips(300) * (2.0 / 3)));
     viewer.fitPage();
