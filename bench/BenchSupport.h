@@ -37,12 +37,12 @@ private:
     std::vector<double> values_;
 };
 
-// The element-wise sum of two series measured run by run (floors that add up).
-inline Sample sum(const std::vector<double> &a, const std::vector<double> &b)
+// The element-wise sum of series measured run by run (floors that add up).
+inline Sample sum(const std::vector<double> &a, const std::vector<double> &b, const std::vector<double> &c = {})
 {
     std::vector<double> s;
     for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
-        s.push_back(a[i] + b[i]);
+        s.push_back(a[i] + b[i] + (c.empty() ? 0.0 : c.at(i)));
     return Sample(s);
 }
 

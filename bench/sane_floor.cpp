@@ -1,12 +1,13 @@
-// What the machine needs at least for a scan to reach the screen: SANE's test device
-// delivering the page into memory (the SANE floor), and the page's bytes written as a BMP
-// file (the file floor).
+// What the machine needs at least for a scan to reach the screen as the program hands it
+// over, through a file: SANE's test device delivering the page into memory (the SANE floor),
+// the page's bytes written as a BMP file (the file floor) and that file read back into
+// memory (the read floor).
 //
 //   bench_sane_floor FILE
 //
 // Opens test:0 once (SANE_CONFIG_DIR names its configuration) and, for each line read on
-// its standard input, measures one run of each and prints "SANE_MS FILE_MS BYTES", where
-// BYTES is the size of the raw page. Ends at the end of its input.
+// its standard input, measures one run of each and prints "SANE_MS FILE_MS READ_MS BYTES",
+// where BYTES is the size of the raw page. Ends at the end of its input.
 
 #include <sane/sane.h>
 
@@ -68,8 +69,22 @@ double readPage(SANE_Handle device, std::vector<unsigned char> &page, SANE_Param
     return filled == size ? elapsed : -1;
 }
 
+bool readAll(int fd, unsigned char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::read(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
 // The page as a BMP of 24-bit rows padded to four bytes: a header and the rows, in two
-// writes to a new file; closed without syncing. The file is removed after the clock stops.
+// writes to a new file; closed without syncing. Returns the time, or a negative value.
 double writeFile(const std::string &path, const std::vector<unsigned char> &header, const std::vector<unsigned char> &rows)
 {
     const double t0 = nowMs();
@@ -79,8 +94,21 @@ double writeFile(const std::string &path, const std::vector<unsigned char> &head
     const bool written = writeAll(fd, header.data(), header.size()) && writeAll(fd, rows.data(), rows.size());
     const bool closed = ::close(fd) == 0;
     const double elapsed = nowMs() - t0;
-    ::unlink(path.c_str());
     return written && closed ? elapsed : -1;
+}
+
+// The file read back: its header, then its rows into memory of the page's size (allocated
+// once, as the SANE floor's). Returns the time, or a negative value.
+double readFile(const std::string &path, std::vector<unsigned char> &header, std::vector<unsigned char> &rows)
+{
+    const double t0 = nowMs();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    const bool read = readAll(fd, header.data(), header.size()) && readAll(fd, rows.data(), rows.size());
+    ::close(fd);
+    const double elapsed = nowMs() - t0;
+    return read ? elapsed : -1;
 }
 
 } // namespace
@@ -98,7 +126,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_sane_floor: test:0 lässt sich nicht öffnen\n");
         return 1;
     }
-    std::vector<unsigned char> page, header(54, 0), rows;
+    std::vector<unsigned char> page, header(54, 0), rows, readHeader(54, 0), readRows;
     char line[16];
     int code = 0;
     while (std::fgets(line, sizeof line, stdin)) {
@@ -110,12 +138,15 @@ int main(int argc, char *argv[])
             std::memcpy(rows.data() + y * padded, page.data() + y * static_cast<size_t>(parameters.bytes_per_line),
                         static_cast<size_t>(parameters.bytes_per_line));
         const double file = writeFile(path, header, rows);
-        if (sane < 0 || file < 0) {
+        readRows.resize(rows.size());
+        const double read = file >= 0 ? readFile(path, readHeader, readRows) : -1;
+        ::unlink(path.c_str()); // after the clocks stopped
+        if (sane < 0 || file < 0 || read < 0) {
             std::fprintf(stderr, "bench_sane_floor: %s\n", sane < 0 ? "die Seite kam nicht ganz an" : std::strerror(errno));
             code = 1;
             break;
         }
-        std::printf("%.3f %.3f %zu\n", sane, file, page.size());
+        std::printf("%.3f %.3f %.3f %zu\n", sane, file, read, page.size());
         std::fflush(stdout);
     }
     sane_close(device);

@@ -6,16 +6,19 @@
 //   vistoramo_bench clipboard [runs]  "Ablage" until another program holds the pasted BMP,
 //                                     against writing the same BMP to a file
 //   vistoramo_bench clipboard N PNM  and the paste of image/png against image/bmp of that scan
-//   vistoramo_bench png [PNM...]      each PNG encoder on the scans and two made-up pages
+//   vistoramo_bench png [PNM...]      the program's PNG encoder (libpng) against the one it had
+//                                     before, and other candidates, on the scans and two made-up pages
 //   vistoramo_bench scan DPI [runs]   "Bilddatei" with the real library and SANE's test device,
 //                                     from pressing "Scannen" to the picture painted, against
-//                                     the floors (bench_sane_floor: the page into memory plus
-//                                     its file written) and against scanimage as a peer; and the
+//                                     the floors (bench_sane_floor: the page into memory, its
+//                                     file written and read back) and against scanimage as a
+//                                     peer; and the
 //                                     peak memory growth against the raw image
 //                                     (SANE_CONFIG_DIR must name a configuration for the test device)
 // Run them through bench/run.sh, which provides the display and the reference programs.
 
 #include "BenchSupport.h"
+#include "PngCandidates.h"
 #include "image/BmpWriter.h"
 #include "image/PngEncoder.h"
 #include "runtime/ClipboardData.h"
@@ -383,7 +386,8 @@ QImage paperLikePage(int width, int height, int noise)
     return image;
 }
 
-// Each encoder on each page: size and median time.
+// On each page: the program's encoder (libpng) against the one it had before (ours over zlib,
+// "up", level 1), alternating, in time and size; then every other candidate's size and time.
 int png(const QStringList &files)
 {
     std::vector<std::pair<QString, QImage>> pages;
@@ -393,18 +397,18 @@ int png(const QStringList &files)
     pages.emplace_back(QStringLiteral("paper, no noise, 300 dpi"), paperLikePage(2480, 3508, 0));
     struct Candidate {
         const char *name;
-        img::PngOptions options;
+        bench::PngOptions options;
     };
     const Candidate candidates[] = {
-        {"zlib 1, none", {img::PngDeflater::Zlib, 1, img::PngFilter::None}},
-        {"zlib 1, sub", {img::PngDeflater::Zlib, 1, img::PngFilter::Sub}},
-        {"zlib 1, up", {img::PngDeflater::Zlib, 1, img::PngFilter::Up}},
-        {"libdeflate 1, none", {img::PngDeflater::Libdeflate, 1, img::PngFilter::None}},
-        {"libdeflate 1, sub", {img::PngDeflater::Libdeflate, 1, img::PngFilter::Sub}},
-        {"libdeflate 1, up", {img::PngDeflater::Libdeflate, 1, img::PngFilter::Up}},
-        {"libdeflate 3, up", {img::PngDeflater::Libdeflate, 3, img::PngFilter::Up}},
-        {"libdeflate 6, up", {img::PngDeflater::Libdeflate, 6, img::PngFilter::Up}},
+        {"zlib 1, none", {bench::PngDeflater::Zlib, 1, bench::PngFilter::None}},
+        {"zlib 1, sub", {bench::PngDeflater::Zlib, 1, bench::PngFilter::Sub}},
+        {"libdeflate 1, none", {bench::PngDeflater::Libdeflate, 1, bench::PngFilter::None}},
+        {"libdeflate 1, sub", {bench::PngDeflater::Libdeflate, 1, bench::PngFilter::Sub}},
+        {"libdeflate 1, up", {bench::PngDeflater::Libdeflate, 1, bench::PngFilter::Up}},
+        {"libdeflate 3, up", {bench::PngDeflater::Libdeflate, 3, bench::PngFilter::Up}},
+        {"libdeflate 6, up", {bench::PngDeflater::Libdeflate, 6, bench::PngFilter::Up}},
     };
+    const QSize dpm(11811, 11811);
     for (const auto &[name, page] : pages) {
         if (page.isNull())
             continue;
@@ -417,12 +421,30 @@ int png(const QStringList &files)
             bmp.add(nowMs() - t0);
         }
         std::printf("  %-22s %8.2f MB %8.1f ms\n", "BMP (reference)", raw / 1e6, bmp.median());
+
+        bench::Sample libpngMs, ownMs, libpngMb, ownMb;
+        for (int i = -1; i < 7; ++i) { // a warm-up run of both first
+            double t0 = nowMs();
+            const qsizetype libpngSize = img::encodePng(page, dpm).size();
+            const double libpng = nowMs() - t0;
+            t0 = nowMs();
+            const qsizetype ownSize = bench::encodePngWith(page, dpm, {}).size();
+            const double own = nowMs() - t0;
+            if (i < 0)
+                continue;
+            libpngMs.add(libpng), ownMs.add(own);
+            libpngMb.add(double(libpngSize) / 1e6), ownMb.add(double(ownSize) / 1e6);
+        }
+        bench::Figure{"  libpng (the program's) vs ours, zlib 1, up: time", libpngMs, ownMs, 1.2}.print();
+        bench::Figure{"  libpng (the program's) vs ours, zlib 1, up: size", libpngMb, ownMb, 0, bench::Statistic::Median, "MB"}
+            .print();
+
         for (const Candidate &c : candidates) {
             bench::Sample times;
             qsizetype size = 0;
             for (int i = 0; i < 3; ++i) {
                 const double t0 = nowMs();
-                size = img::encodePng(page, {11811, 11811}, c.options).size();
+                size = bench::encodePngWith(page, dpm, c.options).size();
                 times.add(nowMs() - t0);
             }
             std::printf("  %-22s %8.2f MB %8.1f ms   1/%.0f of the BMP\n", c.name, double(size) / 1e6, times.median(),
@@ -488,11 +510,11 @@ public:
     }
 };
 
-// The floors of one run, from bench_sane_floor: the test device's page read into memory, and
-// the same bytes written as a file into the directory our scan file goes to.
+// The floors of one run, from bench_sane_floor: the test device's page read into memory, the
+// same bytes written as a file into the directory our scan file goes to, and read back.
 class Floors {
 public:
-    std::vector<double> sane, file;
+    std::vector<double> sane, file, read;
     double pageBytes = 0;
 
     explicit Floors(const QString &path)
@@ -515,9 +537,10 @@ public:
         if (keep) {
             sane.push_back(times.value(0).toDouble());
             file.push_back(times.value(1).toDouble());
+            read.push_back(times.value(2).toDouble());
         }
-        pageBytes = times.value(2).toDouble();
-        return times.size() == 3;
+        pageBytes = times.value(3).toDouble();
+        return times.size() == 4;
     }
 
 private:
@@ -585,7 +608,9 @@ int scan(int dpi, int runs, const std::string &area)
     const std::string page = area + " colour " + std::to_string(dpi) + " dpi";
     bench::printAlone("  SANE floor: test device's page into memory", floors.sane);
     bench::printAlone("  file floor: the BMP's bytes written to a file", floors.file);
-    bench::Figure{"scan to screen " + page + " vs the floors", ours, bench::sum(floors.sane, floors.file), 1.3}.print();
+    bench::printAlone("  read floor: that file read back into memory", floors.read);
+    bench::Figure{"scan to screen " + page + " vs the floors", ours, bench::sum(floors.sane, floors.file, floors.read), 1.3}
+        .print();
     bench::Figure{"scan to screen " + page + " vs scanimage", ours, scanimageMs}.print();
     if (raw.median() >= 1) // below a megabyte the growth is the allocator's, not the picture's
         bench::Figure{"peak memory growth " + page + " vs raw image", growth, raw, 1.1, bench::Statistic::Median, "MB"}.print();

@@ -1,14 +1,11 @@
 #include "image/BmpReader.h"
 
 #include "base/Errors.h"
-#include "image/LeasedMapping.h"
+#include "image/BmpHeader.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QtEndian>
 #include <cstring>
-#include <fcntl.h>
-#include <memory>
 #include <sys/mman.h>
 #include <vector>
 
@@ -112,7 +109,7 @@ std::optional<Layout> readLayout(QIODevice &file, const QString &path, qint64 al
 
     l.width = h.width;
     l.rows = h.height < 0 ? -qint64{h.height} : h.height;
-    l.stride = (l.width * h.bits + 31) / 32 * 4;
+    l.stride = static_cast<qint64>(bmp::rowStride(l.width, h.bits));
     if (l.rows > allocationLimitBytes / l.stride) // compared so that nothing can overflow
         rt::raise(rt::ErrorCode::InvalidPicture, QStringLiteral("Bild zu groß für den Speicher: %1").arg(path));
     if (h.dataOffset < 14 + h.infoSize || h.dataOffset + l.stride * l.rows > file.size())
@@ -160,11 +157,6 @@ void describe(QImage &image, const Layout &l, QSize *dotsPerMeter)
         *dotsPerMeter = l.dotsPerMeter;
 }
 
-void releaseMapping(void *mapping)
-{
-    delete static_cast<LeasedMapping *>(mapping);
-}
-
 } // namespace
 
 std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 allocationLimitBytes, QSize *dotsPerMeter)
@@ -201,36 +193,6 @@ std::optional<QImage> readPlainBmp(QIODevice &file, const QString &path, qint64 
                 line[x] |= 0xff000000u;
         }
     }
-    describe(image, l, dotsPerMeter);
-    return image;
-}
-
-std::optional<QImage> mapPlainBmp(int fd, const QString &path, qint64 allocationLimitBytes, QSize *dotsPerMeter)
-{
-    // The descriptor is ours to use but not to close: the mapping works on a duplicate.
-    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (own < 0)
-        return std::nullopt;
-    std::unique_ptr<LeasedMapping> mapping = LeasedMapping::map(own);
-    if (!mapping)
-        return std::nullopt;
-    // The headers are read from the mapping itself, which no one can change any more.
-    QByteArray bytes
-        = QByteArray::fromRawData(reinterpret_cast<const char *>(mapping->data()), static_cast<qsizetype>(mapping->size()));
-    QBuffer file(&bytes);
-    file.open(QIODevice::ReadOnly);
-    const std::optional<Layout> layout = readLayout(file, path, allocationLimitBytes);
-    // Rows in place: top-down, starting where painting code may read them in whole words,
-    // with nothing to change in them (32-bit files want their unused byte set).
-    if (!layout || layout->h.height > 0 || layout->h.bits == 32 || layout->h.dataOffset % 4 != 0)
-        return std::nullopt;
-    const Layout &l = *layout;
-    const uchar *pixels = mapping->data() + l.h.dataOffset;
-    QImage image(pixels, static_cast<int>(l.width), static_cast<int>(l.rows), static_cast<qsizetype>(l.stride), l.format,
-                 releaseMapping, mapping.get());
-    if (image.isNull() || image.bytesPerLine() != l.stride)
-        return std::nullopt;
-    mapping.release(); // the image owns it now
     describe(image, l, dotsPerMeter);
     return image;
 }

@@ -19,11 +19,4 @@ namespace img {
 std::optional<QImage> readPlainBmp(QIODevice &device, const QString &name, qint64 allocationLimitBytes,
                                    QSize *dotsPerMeter = nullptr);
 
-// The same picture without reading it: the image's memory is the file open on fd, mapped,
-// where the file's rows can be used as they lie (top-down, word-aligned, 1, 8 or 24 bits) and
-// the file can be leased (see LeasedMapping). Its pages come in as they are painted; it stays
-// intact if the file is deleted, truncated or rewritten. Nothing where the file cannot be used
-// so: the reader above takes it then. fd stays open and the caller's.
-std::optional<QImage> mapPlainBmp(int fd, const QString &name, qint64 allocationLimitBytes, QSize *dotsPerMeter = nullptr);
-
 } // namespace img

@@ -1,5 +1,7 @@
 #include "image/IcoReader.h"
 
+#include "image/BmpHeader.h"
+
 #include <QtEndian>
 #include <optional>
 
@@ -30,8 +32,8 @@ std::optional<QImage> readEntry(const QByteArray &data, qsizetype offset, qsizet
     const qsizetype colours = bits <= 8 ? (u32(data, offset + 32) ? u32(data, offset + 32) : 1u << bits) : 0;
     const qsizetype palette = offset + u32(data, offset);
     const qsizetype rows = palette + 4 * colours;
-    const qsizetype stride = (qsizetype{width} * bits + 31) / 32 * 4;
-    const qsizetype maskStride = (qsizetype{width} + 31) / 32 * 4;
+    const auto stride = static_cast<qsizetype>(bmp::rowStride(width, bits));
+    const auto maskStride = static_cast<qsizetype>(bmp::rowStride(width, 1));
     const qsizetype end = rows + (stride + maskStride) * height;
     if (colours > 256 || end > offset + size)
         return std::nullopt;

@@ -58,10 +58,6 @@ Picture loadPicture(const QString &path)
     struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         raise(ErrorCode::InvalidPicture, QStringLiteral("Keine Bilddatei: %1").arg(path));
-    // A scan is used where it lies, without reading it.
-    QSize dotsPerMeter;
-    if (std::optional<QImage> bmp = img::mapPlainBmp(fd, path, qint64{pictureAllocationLimitMB()} * 1024 * 1024, &dotsPerMeter))
-        return Picture(std::move(*bmp), dotsPerMeter);
     return loadPicture(file, path);
 }
 

@@ -174,6 +174,35 @@ TEST(SavingPictures, APictureWithoutResolutionIsWrittenWithoutOne)
     EXPECT_EQ(bmp.mid(38, 8), QByteArray(8, '\0'));
 }
 
+TEST(SavingPictures, APngKeepsThePicturesOwnLayoutAndDropsAlpha)
+{
+    const QImage colour = patternImage(23, 7);
+    const struct {
+        QImage image;
+        int depth, colourType; // of the PNG's header
+    } cases[] = {
+        {colour.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither), 1, 3},
+        {colour.convertToFormat(QImage::Format_Indexed8), 8, 3},
+        {colour.convertToFormat(QImage::Format_Grayscale8), 8, 0},
+        {colour.convertToFormat(QImage::Format_BGR888), 8, 2},
+        {colour.convertToFormat(QImage::Format_RGB16), 8, 2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.image.format()));
+        const QByteArray png = img::encodePng(c.image, {});
+        ASSERT_GT(png.size(), 26);
+        EXPECT_EQ(static_cast<uchar>(png[24]), c.depth);
+        EXPECT_EQ(static_cast<uchar>(png[25]), c.colourType);
+        EXPECT_EQ(decoded(png), c.image.convertToFormat(QImage::Format_RGB32));
+    }
+    QImage translucent = colour.convertToFormat(QImage::Format_ARGB32);
+    translucent.setPixel(0, 0, qRgba(10, 20, 30, 0));
+    const QByteArray png = img::encodePng(translucent, {});
+    EXPECT_EQ(static_cast<uchar>(png[25]), 2); // RGB, no alpha channel
+    EXPECT_EQ(decoded(png).pixel(0, 0), qRgb(10, 20, 30));
+    EXPECT_EQ(decoded(png).pixel(5, 3), colour.pixel(5, 3));
+}
+
 TEST(SavingPictures, AFailedSaveLeavesNoPartialFileAndTheOldFileUntouched)
 {
     ProgramDir dir;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace scanlib {
 
@@ -67,6 +68,14 @@ int channelsOf(SANE_Frame format)
     return format == SANE_FRAME_RGB ? 3 : 1;
 }
 
+// Bytes of a line's pixels, without the padding the scanner may add.
+std::size_t pixelBytesOf(const SANE_Parameters &p)
+{
+    const auto bits = static_cast<std::size_t>(p.pixels_per_line) * static_cast<std::size_t>(channelsOf(p.format))
+        * static_cast<std::size_t>(p.depth);
+    return (bits + 7) / 8;
+}
+
 int planeOf(SANE_Frame format)
 {
     switch (format) {
@@ -103,20 +112,23 @@ bool BmpAssembler::complete() const
     return true;
 }
 
-std::size_t BmpAssembler::pixelBytes() const
-{
-    const auto bits = static_cast<std::size_t>(frame_.pixels_per_line) * static_cast<std::size_t>(channelsOf(frame_.format))
-        * static_cast<std::size_t>(frame_.depth);
-    return (bits + 7) / 8;
-}
-
 bool BmpAssembler::beginFrame(const SANE_Parameters &p)
 {
     if (inFrame_)
         return fail(QStringLiteral("Ein neues Teilbild begann, bevor das vorige beendet war."));
     if (finished_ || lastFrameSeen_)
         return fail(QStringLiteral("Der Scanner lieferte nach dem letzten Teilbild weitere Daten."));
+    const std::optional<Kind> kind = checkedKind(p);
+    if (!kind || !checkLineLength(p))
+        return false;
+    frame_ = p;
+    if (!(kind_ == Kind::None ? startImage(*kind, p) : joinImage(*kind, p)))
+        return false;
+    return startFrame(*kind, p);
+}
 
+std::optional<BmpAssembler::Kind> BmpAssembler::checkedKind(const SANE_Parameters &p)
+{
     Kind kind;
     switch (p.format) {
     case SANE_FRAME_GRAY: kind = p.depth == 1 ? Kind::Lineart : Kind::Grey; break;
@@ -124,50 +136,64 @@ bool BmpAssembler::beginFrame(const SANE_Parameters &p)
     case SANE_FRAME_RED:
     case SANE_FRAME_GREEN:
     case SANE_FRAME_BLUE: kind = Kind::ThreePass; break;
-    default: return fail(QStringLiteral("Das Bildformat des Scanners (%1) wird nicht unterstützt.").arg(p.format));
+    default: fail(QStringLiteral("Das Bildformat des Scanners (%1) wird nicht unterstützt.").arg(p.format)); return std::nullopt;
     }
-    if (p.depth != 1 && p.depth != 8 && p.depth != 16)
-        return fail(QStringLiteral("Eine Farbtiefe von %1 Bit wird nicht unterstützt.").arg(p.depth));
-    if (p.pixels_per_line <= 0 || p.pixels_per_line > maxWidth || p.bytes_per_line <= 0)
-        return fail(QStringLiteral("Der Scanner meldete eine ungültige Bildbreite (%1 Bildpunkte, %2 Byte je Zeile).")
-                        .arg(p.pixels_per_line)
-                        .arg(p.bytes_per_line));
+    if (p.depth != 1 && p.depth != 8 && p.depth != 16) {
+        fail(QStringLiteral("Eine Farbtiefe von %1 Bit wird nicht unterstützt.").arg(p.depth));
+        return std::nullopt;
+    }
+    if (p.pixels_per_line <= 0 || p.pixels_per_line > maxWidth || p.bytes_per_line <= 0) {
+        fail(QStringLiteral("Der Scanner meldete eine ungültige Bildbreite (%1 Bildpunkte, %2 Byte je Zeile).")
+                 .arg(p.pixels_per_line)
+                 .arg(p.bytes_per_line));
+        return std::nullopt;
+    }
+    return kind;
+}
 
-    const SANE_Parameters previous = frame_;
-    frame_ = p;
-    if (pixelBytes() > static_cast<std::size_t>(p.bytes_per_line)) {
-        frame_ = previous;
+bool BmpAssembler::checkLineLength(const SANE_Parameters &p)
+{
+    const std::size_t needed = pixelBytesOf(p);
+    if (needed > static_cast<std::size_t>(p.bytes_per_line))
         return fail(QStringLiteral("Der Scanner meldete zu wenige Bytes je Zeile (%1 für %2 Bildpunkte).")
                         .arg(p.bytes_per_line)
                         .arg(p.pixels_per_line));
-    }
     // Lines are padded by a few bytes at most; a line far longer than its pixels is a lie
     // that would only cost memory.
-    if (static_cast<std::size_t>(p.bytes_per_line) > 2 * pixelBytes() + 65536) {
-        frame_ = previous;
+    if (static_cast<std::size_t>(p.bytes_per_line) > 2 * needed + 65536)
         return fail(QStringLiteral("Der Scanner meldete zu viele Bytes je Zeile (%1 für %2 Bildpunkte).")
                         .arg(p.bytes_per_line)
                         .arg(p.pixels_per_line));
-    }
+    return true;
+}
 
-    if (kind_ == Kind::None) {
-        kind_ = kind;
-        width_ = p.pixels_per_line;
-        const int bpp = kind == Kind::Lineart ? 1 : kind == Kind::Grey ? 8 : 24;
-        rowStride_ = ((static_cast<std::size_t>(width_) * static_cast<std::size_t>(bpp) + 31) / 32) * 4;
-        if (p.lines > 0 && static_cast<long long>(rowStride_) * p.lines > maxFileSize - 2000)
-            return fail(QStringLiteral("Das Bild ist zu groß für eine BMP-Datei."));
-        if (kind != Kind::ThreePass) {
-            headerPos_ = out_.pos();
-            if (!writeHeader(0))
-                return false;
-        }
-    } else if (kind_ != Kind::ThreePass || kind != Kind::ThreePass) {
+// The first frame fixes the image's kind and width; a one-pass image's header goes out at once.
+bool BmpAssembler::startImage(Kind kind, const SANE_Parameters &p)
+{
+    kind_ = kind;
+    width_ = p.pixels_per_line;
+    const int bpp = kind == Kind::Lineart ? 1 : kind == Kind::Grey ? 8 : 24;
+    rowStride_ = static_cast<std::size_t>(bmp::rowStride(width_, bpp));
+    if (p.lines > 0 && static_cast<long long>(rowStride_) * p.lines > maxFileSize - 2000)
+        return fail(QStringLiteral("Das Bild ist zu groß für eine BMP-Datei."));
+    if (kind == Kind::ThreePass)
+        return true;
+    headerPos_ = out_.pos();
+    return writeHeader(0);
+}
+
+// A later frame: only another colour plane of the same width.
+bool BmpAssembler::joinImage(Kind kind, const SANE_Parameters &p)
+{
+    if (kind_ != Kind::ThreePass || kind != Kind::ThreePass)
         return fail(QStringLiteral("Der Scanner lieferte Teilbilder verschiedener Art."));
-    } else if (p.pixels_per_line != width_) {
+    if (p.pixels_per_line != width_)
         return fail(QStringLiteral("Die Teilbilder des Scanners sind verschieden breit."));
-    }
+    return true;
+}
 
+bool BmpAssembler::startFrame(Kind kind, const SANE_Parameters &p)
+{
     if (kind == Kind::ThreePass) {
         plane_ = planeOf(p.format);
         if (planeDone_[static_cast<std::size_t>(plane_)])

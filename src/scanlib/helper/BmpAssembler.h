@@ -16,6 +16,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace scanlib {
@@ -47,12 +48,18 @@ private:
     enum class Kind { None, Grey, Lineart, Colour, ThreePass };
 
     bool fail(const QString &why);
+    // The parts of beginFrame: the frame's kind and its line checked, then the image begun
+    // (first frame) or continued (a later plane), then the frame's own state reset.
+    std::optional<Kind> checkedKind(const SANE_Parameters &parameters);
+    bool checkLineLength(const SANE_Parameters &parameters);
+    bool startImage(Kind kind, const SANE_Parameters &parameters);
+    bool joinImage(Kind kind, const SANE_Parameters &parameters);
+    bool startFrame(Kind kind, const SANE_Parameters &parameters);
     bool writeHeader(int height);
     unsigned char *nextRow(); // the next row of the file, to fill; null on failure
     bool flush();
     void convertLine(const unsigned char *line, unsigned char *out);
     void storePlaneLine(const unsigned char *line);
-    std::size_t pixelBytes() const;
 
     QIODevice &out_;
     int dpi_;
