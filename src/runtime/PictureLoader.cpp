@@ -8,8 +8,10 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,19 +28,39 @@ float heightTwips(const Picture &picture)
 }
 
 namespace {
-// Room for an A3 page at 600 dpi or an A4 page at 1200 dpi; Qt's own default of 128 MB
-// refuses an A4 page at 600 dpi.
-int allocationLimitMB = 1024;
+// Set by the fuzzers; 0: the limit follows the machine's memory.
+int fixedLimitMB = 0;
+
+// The memory the system can give without swapping, in megabytes; 0 when it does not say.
+qint64 availableMemoryMB()
+{
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (!meminfo.open(QIODevice::ReadOnly))
+        return 0;
+    // The file says it has no size: read as a whole.
+    for (const QByteArray &line : meminfo.readAll().split('\n'))
+        if (line.startsWith("MemAvailable:"))
+            return line.mid(13).trimmed().split(' ').value(0).toLongLong() / 1024;
+    return 0;
+}
 } // namespace
 
 int pictureAllocationLimitMB()
 {
-    return allocationLimitMB;
+    if (fixedLimitMB > 0)
+        return fixedLimitMB;
+    // What the machine has free, less a quarter (at least 512 MB) for the rest of the desktop
+    // and for the view's scaled copies; never less than an A4 page at 600 dpi, as before. Qt's
+    // own default of 128 MB refuses even that.
+    constexpr qint64 Floor = 1024;
+    const qint64 available = availableMemoryMB();
+    const qint64 limit = available - std::max<qint64>(512, available / 4);
+    return static_cast<int>(std::clamp<qint64>(limit, Floor, std::numeric_limits<int>::max()));
 }
 
 void setPictureAllocationLimitMB(int megabytes)
 {
-    allocationLimitMB = megabytes;
+    fixedLimitMB = megabytes;
 }
 
 Picture loadPicture(const QString &path)

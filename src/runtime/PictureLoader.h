@@ -21,9 +21,10 @@ Picture loadPicture(const QString &path);
 // The same from an open device (name only goes into messages).
 Picture loadPicture(QIODevice &device, const QString &name);
 
-// The largest picture the loader accepts, in megabytes of decoded image.
+// The largest picture the loader accepts, in megabytes of decoded image: what the machine's
+// memory allows with room to spare, at least 1 GB.
 int pictureAllocationLimitMB();
-// The fuzzers work with a smaller limit.
+// A fixed limit instead (the fuzzers work with a smaller one); 0 returns to the machine's.
 void setPictureAllocationLimitMB(int megabytes);
 
 } // namespace rt

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "base/Errors.h"
 #include "base/Rounding.h"
+#include "image/BmpHeader.h"
 #include "runtime/Controls.h"
 #include "runtime/Form.h"
 #include "runtime/PictureBox.h"
@@ -382,4 +383,36 @@ TEST(PictureLoader, RefusesWhatIsNoBmpJpegOrGifWithoutBlocking)
         EXPECT_EQ(errorOf([&] { loadPicture(dir.file(name)); }), ErrorCode::InvalidPicture) << name;
     EXPECT_EQ(errorOf([&] { loadPicture(dir.file("missing.bmp")); }), ErrorCode::FileNotFound);
     EXPECT_EQ(errorOf([&] { loadPicture(QString()); }), ErrorCode::FileNotFound);
+}
+
+TEST(PictureLoader, APageOverAGigabyteLoadsWhereTheMachineHasTheMemory)
+{
+#ifdef VISTORAMO_ASAN
+    GTEST_SKIP() << "a page this large is too much for the address sanitizer's shadow memory";
+#else
+    // Two thirds of an A4 page at 2400 dpi in colour: 1.1 GB in memory, over what was once a
+    // fixed limit of 1 GB.
+    QFile meminfo("/proc/meminfo");
+    ASSERT_TRUE(meminfo.open(QIODevice::ReadOnly));
+    const qint64 availableMB
+        = QString(meminfo.readAll()).section("MemAvailable:", 1).trimmed().section(' ', 0, 0).toLongLong() / 1024;
+    if (availableMB < 6 * 1024)
+        GTEST_SKIP() << "this machine has only " << availableMB << " MB free";
+    EXPECT_GE(rt::pictureAllocationLimitMB(), availableMB / 2);
+    bmp::Header header;
+    header.width = 19843;
+    header.height = -18500;
+    header.bitsPerPixel = 24;
+    std::vector<unsigned char> head(header.pixelOffset());
+    header.write(head.data());
+    ProgramDir dir;
+    QFile file(dir.file("gross.bmp"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char *>(head.data()), static_cast<qint64>(head.size()));
+    ASSERT_TRUE(file.resize(static_cast<qint64>(header.fileSize()))); // the pixels: zeros, without using the disk
+    file.close();
+    const Picture page = loadPicture(file.fileName());
+    EXPECT_EQ(page.image().size(), QSize(19843, 18500));
+    EXPECT_EQ(page.image().pixel(19842, 18499), qRgb(0, 0, 0));
+#endif
 }
