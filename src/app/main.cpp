@@ -1,4 +1,5 @@
 #include "runtime/ClipboardHandOff.h"
+#include "runtime/Plugins.h"
 #include "runtime/Translations.h"
 #include "ui/Root.h"
 
@@ -6,6 +7,7 @@
 
 int main(int argc, char *argv[])
 {
+    rt::keepPluginsOutOfProgramDirectory();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vistoramo"));
     QApplication::setDesktopFileName(QStringLiteral("vistoramo"));
