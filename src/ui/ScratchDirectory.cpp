@@ -5,7 +5,6 @@
 #include "runtime/ProgramFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -55,13 +54,6 @@ bool isSystemDirectory(const QByteArray &dir)
         if (isBelow(real, top) || isBelow(dir, top))
             return true;
     return false;
-}
-
-// The scanner library takes its target path as text (Qt's file-name decoding): a directory
-// whose name is no text (a Latin-1 "ä") would send its file elsewhere.
-bool isText(const QByteArray &path)
-{
-    return QFile::encodeName(QFile::decodeName(path)) == path;
 }
 
 // Makes a new private directory under base; empty when that cannot be done.
@@ -114,8 +106,7 @@ bool isOwnProgramDirectory(const QString &dir)
 {
     const QByteArray path = rt::encodePath(dir);
     struct stat st { };
-    return ::stat(path.constData(), &st) == 0 && st.st_uid == ::geteuid() && isWritableDirectory(dir) && !isSystemDirectory(path)
-        && isText(path);
+    return ::stat(path.constData(), &st) == 0 && st.st_uid == ::geteuid() && isWritableDirectory(dir) && !isSystemDirectory(path);
 }
 
 ScratchDirectory::ScratchDirectory(const QString &programDir, const QString &name)

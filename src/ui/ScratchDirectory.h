@@ -26,7 +26,6 @@ public:
 
     // The directory, ending in "/".
     const QString &path() const { return path_; }
-    bool isPrivate() const { return private_; }
 
 private:
     bool lockProgramDirectory(const QString &dir, const QString &name);
