@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -206,13 +207,13 @@ bool applySettings(QDialog &dialog, const Settings &settings, bool lenient)
             ADD_FAILURE() << "option " << name << (w ? " is disabled" : " is missing");
             return false;
         }
+        // Each change comes back as options shown again.
+        QSignalSpy shown(dialog.findChild<QWidget *>(QStringLiteral("optionForm")), SIGNAL(shown()));
         if (!setWidget(w, value)) {
             ADD_FAILURE() << "option " << name << " does not take " << value;
             return false;
         }
-        // Each change comes back as a rebuilt form.
-        const QString objectName = QString::fromStdString(name);
-        if (!waitFor([&] { return dialog.findChild<QWidget *>(objectName) != w; })) {
+        if (!waitFor([&] { return shown.count() > 0; })) {
             ADD_FAILURE() << "option " << name << " was never confirmed";
             return false;
         }

@@ -86,6 +86,23 @@ TEST_F(Dialog, ReturnScansFromASpinBoxADropDownALineEditAndTheResolutionField)
     }
 }
 
+TEST_F(Dialog, AnOptionThatTurnsAnotherOnChangesTheFieldInPlace)
+{
+    acquire(path("unused.bmp"), [&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        auto *limit = d.findChild<QCheckBox *>(QStringLiteral("read-limit"));
+        auto *size = d.findChild<QWidget *>(QStringLiteral("read-limit-size"));
+        ASSERT_TRUE(limit && size);
+        EXPECT_FALSE(size->isEnabled());
+        limit->click();
+        EXPECT_TRUE(waitFor([&] { return size->isEnabled(); }, 10000)) << "the size stayed off";
+        EXPECT_EQ(d.findChild<QWidget *>(QStringLiteral("read-limit-size")), size);
+        limit->click();
+        EXPECT_TRUE(waitFor([&] { return !size->isEnabled(); }, 10000)) << "the size stayed on";
+        pressButton(d, "cancel");
+    });
+}
+
 TEST_F(Dialog, TheFormNeedsNoHorizontalBarAtTheDefaultSizeWithEverythingOpen)
 {
     // A large desktop font, not the test platform's small one: long titles and long entries

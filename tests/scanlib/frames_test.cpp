@@ -306,6 +306,6 @@ TEST(Catalogue, ReadsMoFilesAndSurvivesDamagedOnes)
 
 TEST(Catalogue, BackendsSpeakGermanWhateverTheLocale)
 {
-    EXPECT_EQ(tr_sane("Scan mode"), QStringLiteral("Scanmodus"));
-    EXPECT_EQ(tr_sane("Flatbed"), QStringLiteral("Flachbett"));
+    EXPECT_EQ(trSane("Scan mode"), QStringLiteral("Scanmodus"));
+    EXPECT_EQ(trSane("Flatbed"), QStringLiteral("Flachbett"));
 }

@@ -60,8 +60,8 @@ TEST(Protocol, WhatIsWrittenIsReadBack)
     EXPECT_EQ(options[1].index, 5);
     EXPECT_EQ(options[1].type, OptionType::Fixed);
     EXPECT_EQ(options[1].unit, OptionUnit::Dpi);
-    EXPECT_FALSE(options[1].settable());
-    EXPECT_TRUE(options[1].active());
+    EXPECT_FALSE(options[1].isSettable);
+    EXPECT_TRUE(options[1].isActive);
     EXPECT_EQ(options[1].quant, 0.25);
     EXPECT_EQ(options[1].words, (std::vector<double>{75, 150}));
     EXPECT_EQ(options[1].numbers, (std::vector<double>{-300.125}));

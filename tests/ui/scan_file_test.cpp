@@ -213,6 +213,7 @@ TEST(ScanFileNames, AProgramDirectoryWhoseNameIsNoUtf8Works)
     rt::setProgramDirectoryForTesting(QString());
     EXPECT_TRUE(watcher.shown().empty());
     EXPECT_EQ(library.acquireCalls(), 1);
+    EXPECT_EQ(rt::encodePath(library.lastPath()), program + "/Temp.bmp") << "the program directory was passed over";
     struct stat st { };
     EXPECT_NE(::lstat((program + "/Temp.bmp").constData(), &st), 0) << "the scan file stayed";
     ::unlink(start.constData());

@@ -1,15 +1,19 @@
 #include "scanlib/client/Client.h"
 
 #include "base/Errors.h"
+#include "base/Paths.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryFile>
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -24,7 +28,7 @@ QString helperPath()
 {
     Dl_info info{};
     if (::dladdr(reinterpret_cast<void *>(&helperPath), &info) && info.dli_fname)
-        return QFileInfo(QFile::decodeName(info.dli_fname)).absoluteDir().filePath(QStringLiteral("vistoramo-scanner"));
+        return QFileInfo(rt::decodePath(info.dli_fname)).absoluteDir().filePath(QStringLiteral("vistoramo-scanner"));
     return QCoreApplication::applicationDirPath() + QStringLiteral("/vistoramo-scanner");
 }
 
@@ -35,7 +39,26 @@ QString crashText(const char *doing, const QString &how)
         .arg(QString::fromUtf8(doing), how);
 }
 
-const QString unresponsive = QStringLiteral("Der Scanner antwortet nicht; der Scanvorgang wurde abgebrochen.");
+void removeFile(const QString &path)
+{
+    if (!path.isEmpty())
+        ::unlink(rt::encodePath(path).constData());
+}
+
+// Makes the empty file a scan is written to before it replaces path, beside it so that the
+// replacement is one rename; its name, or empty with why set.
+QString makeStagedFile(const QString &path, QString &why)
+{
+    const QFileInfo info(path);
+    QByteArray name = rt::encodePath(info.dir().filePath(QStringLiteral(".%1.XXXXXX.part").arg(info.fileName())));
+    const int fd = ::mkostemps(name.data(), 5, O_CLOEXEC);
+    if (fd < 0) {
+        why = QString::fromLocal8Bit(std::strerror(errno));
+        return {};
+    }
+    ::close(fd);
+    return rt::decodePath(name);
+}
 
 // Ends the decoding of an answer: hands it on through f when it was read whole and someone
 // still waits for it; false when it was malformed.
@@ -103,11 +126,17 @@ void Client::startHelper()
                 if (process != process_ || error != QProcess::FailedToStart)
                     return;
                 const QString why = QStringLiteral("Das Scannerprogramm „%1“ lässt sich nicht starten: %2")
-                                        .arg(process->program(), process->errorString());
-                endHelper();
-                failAll(std::exchange(inFlight_, {}), why);
+                                        .arg(helperPath(), process->errorString());
+                abandonHelper(ScanResult::Failed, [&why](const Request &) { return why; });
             }));
-    process_->start(helperPath(), {QString::number(::getpid())});
+    // QProcess passes the program's name as text; one that is not (a Latin-1 "ä" in the
+    // directory's name) is started through a descriptor of the file, which lives until the
+    // start has happened.
+    const QByteArray helper = rt::encodePath(helperPath());
+    const int fd = QFile::encodeName(QFile::decodeName(helper)) == helper ? -1 : ::open(helper.constData(), O_PATH | O_CLOEXEC);
+    process_->start(fd < 0 ? helperPath() : QStringLiteral("/proc/self/fd/%1").arg(fd), {QString::number(::getpid())});
+    if (fd >= 0)
+        ::close(fd);
 }
 
 void Client::send(Request request)
@@ -145,7 +174,7 @@ void Client::replaySettings()
             in.options();
             return in.complete();
         };
-        r.fail = [](const QString &) {};
+        r.fail = [](ScanResult, const QString &) {};
         send(std::move(r));
     };
     replay(wire::Kind::Open, wire::Writer(wire::Kind::Open).text(settingsDevice_).take());
@@ -250,8 +279,9 @@ void Client::watch()
     if (front.kind == wire::Kind::Scan) {
         if (front.cancelling && front.cancelledAt.elapsed() >= cancelGraceMs) {
             // The driver ignores the cancel: its process goes, and the scan with it.
-            endHelper();
-            failAll(std::exchange(inFlight_, {}), unresponsive);
+            abandonHelper(ScanResult::Cancelled, [](const Request &) {
+                return QStringLiteral("Der Scanner antwortet nicht; der Scanvorgang wurde abgebrochen.");
+            });
             return;
         }
         const qint64 silent = front.waiting.elapsed();
@@ -284,26 +314,19 @@ void Client::restartHelper()
         send(std::move(r));
 }
 
-void Client::helperDied(const QString &why)
+void Client::helperDied(const QString &how)
+{
+    abandonHelper(ScanResult::Failed, [&how](const Request &r) { return crashText(r.doing, how); });
+}
+
+void Client::abandonHelper(ScanResult outcome, const std::function<QString(const Request &)> &why)
 {
     std::deque<Request> failed = std::exchange(inFlight_, {});
     endHelper();
     for (Request &r : failed) {
-        const QString text = crashText(r.doing, why);
-        if (!r.staged.isEmpty())
-            QFile::remove(r.staged);
+        removeFile(r.staged);
         if (r.target && !r.answered)
-            rt::attempt("vistoramo-scan", [&] { r.fail(text); });
-    }
-}
-
-void Client::failAll(std::deque<Request> requests, const QString &why)
-{
-    for (Request &r : requests) {
-        if (!r.staged.isEmpty())
-            QFile::remove(r.staged);
-        if (r.target && !r.answered)
-            rt::attempt("vistoramo-scan", [&] { r.fail(why); });
+            rt::attempt("vistoramo-scan", [&] { r.fail(outcome, why(r)); });
     }
 }
 
@@ -355,7 +378,7 @@ void Client::findDevices(QObject *target, std::function<void(std::vector<DeviceI
             done(devices, error);
         });
     };
-    r.fail = [done](const QString &why) { done({}, why); };
+    r.fail = [done](ScanResult, const QString &why) { done({}, why); };
     send(std::move(r));
 }
 
@@ -375,7 +398,7 @@ void Client::openDevice(QObject *target, std::function<void(QString, OptionList,
         }
         return finish(in, deliver, [&] { done(device, options, error); });
     };
-    r.fail = [done](const QString &why) { done({}, {}, why); };
+    r.fail = [done](ScanResult, const QString &why) { done({}, {}, why); };
     send(std::move(r));
 }
 
@@ -405,7 +428,7 @@ void Client::setOption(QObject *target, int index, QVariant value, std::function
                   settings_.push_back(setting);
               return finish(in, deliver, [&] { done(options, error); });
           };
-    r.fail = [done](const QString &why) { done({}, why); };
+    r.fail = [done](ScanResult, const QString &why) { done({}, why); };
     send(std::move(r));
 }
 
@@ -413,26 +436,25 @@ void Client::scan(QObject *target, QString path, std::function<void(double)> pro
                   std::function<void(ScanResult, QString)> done)
 {
     // The staged file is made here, so that its name is known whatever becomes of the helper.
-    const QFileInfo info(path);
-    QTemporaryFile staged(info.dir().filePath(QStringLiteral(".%1.XXXXXX.part").arg(info.fileName())));
-    if (!staged.open()) {
-        const QString why = QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, staged.errorString());
+    QString why;
+    const QString staged = makeStagedFile(path, why);
+    if (staged.isEmpty()) {
+        why = QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, why);
         later(target, [done, why] { done(ScanResult::Failed, why); });
         return;
     }
-    staged.setAutoRemove(false);
     const auto kind = wire::Kind::Scan;
-    Request r = request(std::move(wire::Writer(kind).scan({chosen_, staged.fileName(), path})), kind, target, "beim Scannen");
-    r.staged = staged.fileName();
+    Request r = request(std::move(wire::Writer(kind).scan({chosen_, staged, path})), kind, target, "beim Scannen");
+    r.staged = staged;
     r.progress = std::move(progress);
     r.notice = std::move(notice);
     r.answer = [done, stagedPath = r.staged](wire::Reader &in, bool deliver) {
         const wire::ScanOutcome outcome = in.outcome();
         if (in.complete() && outcome.result != ScanResult::Done)
-            QFile::remove(stagedPath);
+            removeFile(stagedPath);
         return finish(in, deliver, [&] { done(outcome.result, outcome.text); });
     };
-    r.fail = [done](const QString &why) { done(why == unresponsive ? ScanResult::Cancelled : ScanResult::Failed, why); };
+    r.fail = done;
     send(std::move(r));
 }
 

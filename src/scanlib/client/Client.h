@@ -72,7 +72,8 @@ private:
         QPointer<QObject> target;
         // Decodes the answer and hands it on if deliver; false when the answer is malformed.
         std::function<bool(wire::Reader &, bool deliver)> answer;
-        std::function<void(const QString &why)> fail;
+        // Hands on a failure; outcome tells a scan that was stopped from one that failed.
+        std::function<void(ScanResult outcome, const QString &why)> fail;
         const char *doing = ""; // for the crash message: "bei der Gerätesuche"
         QString staged; // the scan's staged file, removed on failure
         QElapsedTimer waiting; // since it was sent, or since it became first in line
@@ -94,12 +95,14 @@ private:
     void readAnswers();
     bool handle(const QByteArray &message);
     void watch();
-    void helperDied(const QString &why);
+    // The helper ended or talked nonsense (how): every request fails.
+    void helperDied(const QString &how);
+    // Ends the helper and fails every request with outcome, each for the reason why gives.
+    void abandonHelper(ScanResult outcome, const std::function<QString(const Request &)> &why);
     // Kills the helper, drops the first request and sends the others to a fresh one.
     void restartHelper();
     // Ends the helper: gently gives it 300 ms to close the device, else it is killed.
     void endHelper(bool gently = false);
-    void failAll(std::deque<Request> requests, const QString &why);
     // Runs job on the GUI thread soon, if target still exists.
     static void later(const QPointer<QObject> &target, std::function<void()> job);
 

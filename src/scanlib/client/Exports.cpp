@@ -1,12 +1,12 @@
 // The two C entries the program calls. Nothing thrown inside gets past them.
 
 #include "base/Errors.h"
+#include "base/Paths.h"
 #include "scanlib/client/Dialogs.h"
 
 #include "scanlib/api/VistoramoScan.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QWidget>
 #include <memory>
 
@@ -44,7 +44,7 @@ VISTORAMO_EXPORT std::int16_t AcquireToFile(std::uintptr_t owner, const char *pa
         // taking a window down costs a few milliseconds.
         const auto later = [](QObject *object) { object->deleteLater(); };
         const std::unique_ptr<scanlib::AcquireDialog, decltype(later)> dialog(
-            new scanlib::AcquireDialog(ownerWindow(owner), QFile::decodeName(path)), later);
+            new scanlib::AcquireDialog(ownerWindow(owner), rt::decodePath(path)), later);
         result = dialog->exec() == QDialog::Accepted ? VISTORAMO_ACQUIRED : VISTORAMO_NOT_ACQUIRED;
     });
     return result;

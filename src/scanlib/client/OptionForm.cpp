@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -28,15 +29,14 @@ namespace scanlib {
 
 namespace {
 
+using Report = std::function<void(QVariant)>;
+
 // The options shown on top, in this order.
 const char *const mainOptions[] = {names::mode, names::resolution, names::source, names::tlX, names::tlY, names::brX, names::brY};
 
 bool isMain(const QByteArray &name)
 {
-    for (const char *m : mainOptions)
-        if (name == m)
-            return true;
-    return false;
+    return std::any_of(std::begin(mainOptions), std::end(mainOptions), [&](const char *m) { return name == m; });
 }
 
 QString unitSuffix(OptionUnit unit)
@@ -62,21 +62,277 @@ int decimalsFor(double quant)
     return d;
 }
 
-double firstNumber(const OptionInfo &o)
+const QLocale &german()
 {
-    return o.numbers.empty() ? 0.0 : o.numbers.front();
+    static const QLocale locale(QLocale::German, QLocale::Germany);
+    return locale;
+}
+
+QString numberText(double v, const OptionInfo &o)
+{
+    return german().toString(v) + unitSuffix(o.unit);
 }
 
 // The resolutions people commonly scan at; a range offers those within it.
 constexpr double commonResolutions[] = {75, 100, 150, 200, 300, 400, 600, 1200, 2400, 4800, 9600};
 
-// The value in the range nearest to v that the device's steps reach.
-double snapToSteps(const OptionInfo &o, double v)
+// Fills a drop-down with entries (text, value) and selects current, unless it holds them already.
+void fill(QComboBox *combo, const std::vector<std::pair<QString, QVariant>> &entries, const QVariant &current)
 {
-    v = std::clamp(v, o.min, o.max);
-    if (o.quant > 0)
-        v = std::min(o.max, o.min + std::round((v - o.min) / o.quant) * o.quant);
-    return v;
+    const QSignalBlocker quiet(combo);
+    bool same = combo->count() == int(entries.size());
+    for (int i = 0; same && i < combo->count(); ++i)
+        same = combo->itemText(i) == entries[std::size_t(i)].first && combo->itemData(i) == entries[std::size_t(i)].second;
+    if (!same) {
+        combo->clear();
+        for (const auto &[text, value] : entries)
+            combo->addItem(text, value);
+    }
+    combo->setCurrentIndex(combo->findData(current));
+}
+
+// The editor kinds, one class each.
+
+class BoolEditor : public OptionEditor {
+public:
+    BoolEditor(QObject *context, const Report &report)
+    {
+        QObject::connect(box_, &QCheckBox::toggled, context, rt::guarded([report](bool on) { report(on); }));
+    }
+    QWidget *widget() const override { return box_; }
+    void update(const OptionInfo &o) override
+    {
+        const QSignalBlocker quiet(box_);
+        box_->setChecked(o.firstNumber() != 0);
+    }
+
+private:
+    QCheckBox *box_ = new QCheckBox;
+};
+
+// An option of several numbers: only how many there are.
+class CountEditor : public OptionEditor {
+public:
+    QWidget *widget() const override { return label_; }
+    void update(const OptionInfo &o) override { label_->setText(QStringLiteral("%1 Werte").arg(o.count())); }
+
+private:
+    QLabel *label_ = new QLabel;
+};
+
+class IntEditor : public OptionEditor {
+public:
+    IntEditor(QObject *context, const Report &report)
+    {
+        spin_->setKeyboardTracking(false);
+        QObject::connect(spin_, &QSpinBox::valueChanged, context, rt::guarded([report](int v) { report(v); }));
+    }
+    QWidget *widget() const override { return spin_; }
+    void update(const OptionInfo &o) override
+    {
+        const QSignalBlocker quiet(spin_);
+        if (o.constraint == Constraint::Range) {
+            spin_->setRange(int(o.min), int(o.max));
+            spin_->setSingleStep(o.quant > 0 ? int(o.quant) : 1);
+        } else {
+            spin_->setRange(INT_MIN, INT_MAX);
+        }
+        spin_->setSuffix(unitSuffix(o.unit));
+        spin_->setValue(int(o.firstNumber()));
+    }
+
+private:
+    QSpinBox *spin_ = new QSpinBox;
+};
+
+class FixedEditor : public OptionEditor {
+public:
+    FixedEditor(QObject *context, const Report &report)
+    {
+        spin_->setKeyboardTracking(false);
+        QObject::connect(spin_, &QDoubleSpinBox::valueChanged, context, rt::guarded([report](double v) { report(v); }));
+    }
+    QWidget *widget() const override { return spin_; }
+    void update(const OptionInfo &o) override
+    {
+        const QSignalBlocker quiet(spin_);
+        if (o.constraint == Constraint::Range) {
+            spin_->setDecimals(decimalsFor(o.quant));
+            spin_->setRange(o.min, o.max);
+            spin_->setSingleStep(o.quant > 0 ? o.quant : (o.max - o.min) / 100);
+        } else {
+            spin_->setRange(-32768.0, 32767.9999);
+        }
+        spin_->setSuffix(unitSuffix(o.unit));
+        spin_->setValue(o.firstNumber());
+    }
+
+private:
+    QDoubleSpinBox *spin_ = new QDoubleSpinBox;
+};
+
+// A drop-down of the values of a word list, or of the strings of a string list.
+class ListEditor : public OptionEditor {
+public:
+    ListEditor(QObject *context, const Report &report)
+    {
+        QObject::connect(combo_, &QComboBox::activated, context,
+                         rt::guarded([combo = combo_, report](int i) { report(combo->itemData(i)); }));
+    }
+    QWidget *widget() const override { return combo_; }
+    void update(const OptionInfo &o) override
+    {
+        std::vector<std::pair<QString, QVariant>> entries;
+        if (o.type == OptionType::String) {
+            for (const QByteArray &s : o.strings)
+                entries.emplace_back(trSane(s.constData()), s);
+            fill(combo_, entries, o.text);
+        } else {
+            for (double w : o.words)
+                entries.emplace_back(numberText(w, o), w);
+            fill(combo_, entries, o.firstNumber());
+        }
+    }
+
+private:
+    QComboBox *combo_ = new QComboBox;
+};
+
+// A range of resolutions: the common ones to pick, any other to type.
+class ResolutionEditor : public OptionEditor {
+public:
+    ResolutionEditor(QObject *context, const Report &report) : report_(report)
+    {
+        combo_->setEditable(true);
+        combo_->setInsertPolicy(QComboBox::NoInsert);
+        combo_->setCompleter(nullptr); // "30" means 30, not the 300 an inline completion would make of it
+        // A picked value goes to the device as in any drop-down; a typed one once, when it
+        // differs from the last value given, so that leaving the field after a pick sends nothing.
+        QObject::connect(combo_, &QComboBox::activated, context,
+                         rt::guarded([this](int i) { take(combo_->itemData(i).toDouble(), true); }));
+        QObject::connect(combo_->lineEdit(), &QLineEdit::editingFinished, context, rt::guarded([this] { typed(); }));
+    }
+    QWidget *widget() const override { return combo_; }
+    void update(const OptionInfo &o) override
+    {
+        option_ = o;
+        last_ = o.firstNumber();
+        std::vector<double> values;
+        for (double v : commonResolutions)
+            if (v >= o.min && v <= o.max && snapToRange(o, v) == v)
+                values.push_back(v);
+        if (std::find(values.begin(), values.end(), last_) == values.end())
+            values.insert(std::upper_bound(values.begin(), values.end(), last_), last_);
+        std::vector<std::pair<QString, QVariant>> entries;
+        for (double v : values)
+            entries.emplace_back(numberText(v, o), v);
+        fill(combo_, entries, last_);
+    }
+
+private:
+    void take(double v, bool always)
+    {
+        v = snapToRange(option_, v);
+        combo_->setEditText(numberText(v, option_));
+        if (always || v != last_) {
+            last_ = v;
+            report_(v);
+        }
+    }
+    void typed()
+    {
+        QString text = combo_->currentText();
+        text.remove(unitSuffix(option_.unit).trimmed()).remove(QLatin1Char(' '));
+        bool ok = false;
+        const double v = german().toDouble(text, &ok);
+        if (ok && std::isfinite(v))
+            take(v, false);
+        else
+            combo_->setEditText(numberText(last_, option_));
+    }
+
+    QComboBox *combo_ = new QComboBox;
+    Report report_;
+    OptionInfo option_;
+    double last_ = 0;
+};
+
+class TextEditor : public OptionEditor {
+public:
+    TextEditor(QObject *context, const Report &report)
+    {
+        QObject::connect(edit_, &QLineEdit::editingFinished, context, rt::guarded([this, report] {
+                             const QByteArray now = edit_->text().toUtf8();
+                             if (now != shown_)
+                                 report(now);
+                         }));
+    }
+    QWidget *widget() const override { return edit_; }
+    void update(const OptionInfo &o) override
+    {
+        edit_->setMaxLength(std::max(0, o.size - 1));
+        shown_ = o.text;
+        // What the user is typing stays until the field is left.
+        if (!(edit_->hasFocus() && edit_->isModified()))
+            edit_->setText(QString::fromUtf8(o.text));
+    }
+
+private:
+    QLineEdit *edit_ = new QLineEdit;
+    QByteArray shown_;
+};
+
+class ButtonEditor : public OptionEditor {
+public:
+    ButtonEditor(QObject *context, const Report &report)
+    {
+        button_->setAutoDefault(false);
+        QObject::connect(button_, &QPushButton::clicked, context, rt::guarded([report] { report(QVariant()); }));
+    }
+    QWidget *widget() const override { return button_; }
+    void update(const OptionInfo &o) override { button_->setText(trSane(o.title.constData())); }
+
+private:
+    QPushButton *button_ = new QPushButton;
+};
+
+// The editor an option gets; nullptr for a group or a type the form does not know.
+std::unique_ptr<OptionEditor> editorFor(const OptionInfo &o, QObject *context, const Report &report)
+{
+    switch (o.type) {
+    case OptionType::Bool: return std::make_unique<BoolEditor>(context, report);
+    case OptionType::Int:
+    case OptionType::Fixed:
+        if (o.count() > 1)
+            return std::make_unique<CountEditor>();
+        if (o.name == names::resolution && o.constraint == Constraint::Range)
+            return std::make_unique<ResolutionEditor>(context, report);
+        if (o.constraint == Constraint::WordList)
+            return std::make_unique<ListEditor>(context, report);
+        if (o.type == OptionType::Int)
+            return std::make_unique<IntEditor>(context, report);
+        return std::make_unique<FixedEditor>(context, report);
+    case OptionType::String:
+        if (o.constraint == Constraint::StringList)
+            return std::make_unique<ListEditor>(context, report);
+        return std::make_unique<TextEditor>(context, report);
+    case OptionType::Button: return std::make_unique<ButtonEditor>(context, report);
+    default: return nullptr;
+    }
+}
+
+// What decides which fields the form has, in order: the same list keeps the fields.
+std::vector<QByteArray> shapeOf(const OptionList &options)
+{
+    std::vector<QByteArray> shape;
+    for (const OptionInfo &o : options) {
+        QByteArray key = QByteArray::number(o.index) + ' ' + o.name + ' ' + QByteArray::number(int(o.type)) + ' '
+            + QByteArray::number(int(o.constraint)) + ' ' + QByteArray::number(o.count() > 1 ? 1 : 0);
+        if (o.type == OptionType::Group)
+            key += ' ' + o.title;
+        shape.push_back(std::move(key));
+    }
+    return shape;
 }
 
 // Editors that take the wheel only with the focus, and drop-downs that may shrink below
@@ -106,6 +362,7 @@ QFormLayout *newForm()
 
 OptionForm::OptionForm(QWidget *parent) : QWidget(parent), layout_(new QVBoxLayout(this))
 {
+    setObjectName(QStringLiteral("optionForm"));
     layout_->setContentsMargins(0, 0, 0, 0);
 }
 
@@ -122,154 +379,58 @@ bool OptionForm::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-QWidget *OptionForm::resolutionEditor(const OptionInfo &o, const std::function<void(QVariant)> &report)
+void OptionForm::showOptions(const OptionList &options)
 {
-    const QLocale german(QLocale::German, QLocale::Germany);
-    const QString unit = unitSuffix(o.unit);
-    const double current = firstNumber(o);
-    std::vector<double> values;
-    for (double v : commonResolutions)
-        if (v >= o.min && v <= o.max && snapToSteps(o, v) == v)
-            values.push_back(v);
-    if (std::find(values.begin(), values.end(), current) == values.end())
-        values.insert(std::upper_bound(values.begin(), values.end(), current), current);
-
-    auto *combo = new QComboBox;
-    combo->setEditable(true);
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    combo->setCompleter(nullptr); // "30" means 30, not the 300 an inline completion would make of it
-    for (double v : values)
-        combo->addItem(german.toString(v) + unit, v);
-    combo->setCurrentIndex(combo->findData(current));
-
-    // A picked value goes to the device as in any drop-down; a typed one once, when it
-    // differs from the last value given, so that leaving the field after a pick sends nothing.
-    auto last = std::make_shared<double>(current);
-    const auto take = [o, report, last, combo, german, unit](double v, bool always) {
-        v = snapToSteps(o, v);
-        combo->setEditText(german.toString(v) + unit);
-        if (always || v != *last) {
-            *last = v;
-            report(v);
-        }
-    };
-    connect(combo, &QComboBox::activated, this, rt::guarded([combo, take](int i) { take(combo->itemData(i).toDouble(), true); }));
-    connect(combo->lineEdit(), &QLineEdit::editingFinished, this, rt::guarded([combo, take, last, german, unit] {
-                QString text = combo->currentText();
-                text.remove(unit.trimmed()).remove(QLatin1Char(' '));
-                bool ok = false;
-                const double v = german.toDouble(text, &ok);
-                if (ok && std::isfinite(v))
-                    take(v, false);
-                else
-                    combo->setEditText(german.toString(*last) + unit);
-            }));
-    return combo;
+    std::vector<QByteArray> shape = shapeOf(options);
+    if (!content_ || shape != shape_) {
+        shape_ = std::move(shape);
+        rebuild(options);
+    } else {
+        for (const OptionInfo &o : options)
+            if (auto row = rows_.find(o.index); row != rows_.end()) {
+                row->second.editor->update(o);
+                showState(row->second, o);
+            }
+    }
+    emit shown();
 }
 
-bool OptionForm::advancedVisible() const
+void OptionForm::showState(const Row &row, const OptionInfo &o)
 {
-    const auto *advanced = content_ ? content_->findChild<QWidget *>(QStringLiteral("advanced")) : nullptr;
-    return advanced && advanced->isVisibleTo(this);
+    QWidget *editor = row.editor->widget();
+    const QString title = trSane(o.title.constData());
+    editor->setToolTip(trSane(o.description.constData()));
+    editor->setEnabled(o.isEditable());
+    row.label->setText(o.type == OptionType::Button ? QString() : title);
+    // The tooltip holds the whole title, which may wrap, beside the description.
+    row.label->setToolTip(QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), editor->toolTip().toHtmlEscaped()));
+    row.label->setEnabled(editor->isEnabled());
 }
 
-QWidget *OptionForm::makeEditor(const OptionInfo &o)
+void OptionForm::addRow(QFormLayout *form, const OptionInfo &o)
 {
     const int index = o.index;
-    const auto report = [this, index](QVariant value) {
+    std::unique_ptr<OptionEditor> editor = editorFor(o, this, [this, index](QVariant value) {
         if (changed)
             changed(index, std::move(value));
-    };
-    QWidget *editor = nullptr;
-    const QString unit = unitSuffix(o.unit);
-    const QLocale german(QLocale::German, QLocale::Germany);
-
-    switch (o.type) {
-    case OptionType::Bool: {
-        auto *box = new QCheckBox;
-        box->setChecked(firstNumber(o) != 0);
-        connect(box, &QCheckBox::toggled, this, rt::guarded([report](bool on) { report(on); }));
-        editor = box;
-        break;
-    }
-    case OptionType::Int:
-    case OptionType::Fixed:
-        if (o.count() > 1) {
-            editor = new QLabel(QStringLiteral("%1 Werte").arg(o.count()));
-        } else if (o.name == names::resolution && o.constraint == Constraint::Range) {
-            editor = resolutionEditor(o, report);
-        } else if (o.constraint == Constraint::WordList) {
-            auto *combo = new QComboBox;
-            for (double w : o.words)
-                combo->addItem(german.toString(w) + unit, w);
-            combo->setCurrentIndex(combo->findData(firstNumber(o)));
-            connect(combo, &QComboBox::activated, this, rt::guarded([combo, report](int i) { report(combo->itemData(i)); }));
-            editor = combo;
-        } else if (o.type == OptionType::Int) {
-            auto *spin = new QSpinBox;
-            if (o.constraint == Constraint::Range) {
-                spin->setRange(int(o.min), int(o.max));
-                spin->setSingleStep(o.quant > 0 ? int(o.quant) : 1);
-            } else {
-                spin->setRange(INT_MIN, INT_MAX);
-            }
-            spin->setValue(int(firstNumber(o)));
-            spin->setSuffix(unit);
-            spin->setKeyboardTracking(false);
-            connect(spin, &QSpinBox::valueChanged, this, rt::guarded([report](int v) { report(v); }));
-            editor = spin;
-        } else {
-            auto *spin = new QDoubleSpinBox;
-            if (o.constraint == Constraint::Range) {
-                spin->setDecimals(decimalsFor(o.quant));
-                spin->setRange(o.min, o.max);
-                spin->setSingleStep(o.quant > 0 ? o.quant : (o.max - o.min) / 100);
-            } else {
-                spin->setRange(-32768.0, 32767.9999);
-            }
-            spin->setValue(firstNumber(o));
-            spin->setSuffix(unit);
-            spin->setKeyboardTracking(false);
-            connect(spin, &QDoubleSpinBox::valueChanged, this, rt::guarded([report](double v) { report(v); }));
-            editor = spin;
-        }
-        break;
-    case OptionType::String:
-        if (o.constraint == Constraint::StringList) {
-            auto *combo = new QComboBox;
-            for (const QByteArray &s : o.strings)
-                combo->addItem(tr_sane(s.constData()), s);
-            combo->setCurrentIndex(combo->findData(o.text));
-            connect(combo, &QComboBox::activated, this, rt::guarded([combo, report](int i) { report(combo->itemData(i)); }));
-            editor = combo;
-        } else {
-            auto *edit = new QLineEdit(QString::fromUtf8(o.text));
-            edit->setMaxLength(std::max(0, o.size - 1));
-            connect(edit, &QLineEdit::editingFinished, this, rt::guarded([edit, report, old = o.text] {
-                        const QByteArray now = edit->text().toUtf8();
-                        if (now != old)
-                            report(now);
-                    }));
-            editor = edit;
-        }
-        break;
-    case OptionType::Button: {
-        auto *button = new QPushButton(tr_sane(o.title.constData()));
-        button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this, rt::guarded([report] { report(QVariant()); }));
-        editor = button;
-        break;
-    }
-    default: return nullptr;
-    }
-    tame(editor, this);
-    editor->setObjectName(QString::fromLatin1(o.name));
-    editor->setToolTip(tr_sane(o.description.constData()));
-    editor->setEnabled(o.active() && o.settable() && (o.hasValue || o.type == OptionType::Button));
-    return editor;
+    });
+    if (!editor)
+        return;
+    QWidget *widget = editor->widget();
+    tame(widget, this);
+    widget->setObjectName(QString::fromLatin1(o.name));
+    editor->update(o);
+    // The widget owns its editor: what the widget reports while it is taken down still
+    // reaches a live one.
+    Row row{editor.release(), new QLabel};
+    connect(widget, &QObject::destroyed, [e = row.editor] { delete e; });
+    row.label->setWordWrap(true);
+    showState(row, o);
+    form->addRow(row.label, widget);
+    rows_[index] = row;
 }
 
-void OptionForm::showOptions(const OptionList &options)
+void OptionForm::rebuild(const OptionList &options)
 {
     // Remember which option had the focus, to give it back after the rebuild.
     QString focused;
@@ -279,6 +440,7 @@ void OptionForm::showOptions(const OptionList &options)
             break;
         }
 
+    rows_.clear();
     if (content_) {
         layout_->removeWidget(content_);
         content_->hide();
@@ -291,25 +453,22 @@ void OptionForm::showOptions(const OptionList &options)
     auto *mainForm = newForm();
     mainForm->setObjectName(QStringLiteral("mainOptions"));
     outer->addLayout(mainForm);
-
-    const auto addRow = [this](QFormLayout *form, const OptionInfo &o) {
-        QWidget *editor = makeEditor(o);
-        if (!editor)
-            return;
-        const QString title = tr_sane(o.title.constData());
-        auto *label = new QLabel(o.type == OptionType::Button ? QString() : title);
-        // Long titles wrap; the tooltip holds the whole title beside the description.
-        label->setWordWrap(true);
-        label->setToolTip(QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), editor->toolTip().toHtmlEscaped()));
-        label->setEnabled(editor->isEnabled());
-        form->addRow(label, editor);
-    };
-
     for (const char *name : mainOptions)
         for (const OptionInfo &o : options)
             if (o.name == name && o.type != OptionType::Group)
                 addRow(mainForm, o);
+    buildAdvanced(outer, options);
 
+    layout_->addWidget(content_);
+    content_->show(); // at once, not when the layout gets round to it
+    if (!focused.isEmpty())
+        if (auto *w = content_->findChild<QWidget *>(focused))
+            w->setFocus();
+}
+
+// "Erweitert": a toggle and below it the other options, a box for each group.
+void OptionForm::buildAdvanced(QVBoxLayout *outer, const OptionList &options)
+{
     auto *toggle = new QToolButton;
     toggle->setObjectName(QStringLiteral("advancedToggle"));
     toggle->setText(QStringLiteral("Erweitert"));
@@ -330,7 +489,7 @@ void OptionForm::showOptions(const OptionList &options)
     QString groupTitle = QStringLiteral("Weitere Einstellungen");
     for (const OptionInfo &o : options) {
         if (o.type == OptionType::Group) {
-            groupTitle = tr_sane(o.title.constData());
+            groupTitle = trSane(o.title.constData());
             group = nullptr;
             continue;
         }
@@ -351,12 +510,6 @@ void OptionForm::showOptions(const OptionList &options)
                 toggle->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
                 advanced->setVisible(open);
             }));
-
-    layout_->addWidget(content_);
-    content_->show(); // at once, not when the layout gets round to it
-    if (!focused.isEmpty())
-        if (auto *w = content_->findChild<QWidget *>(focused))
-            w->setFocus();
 }
 
 } // namespace scanlib

@@ -8,22 +8,40 @@
 
 #include <QWidget>
 #include <functional>
+#include <map>
 
+class QFormLayout;
+class QLabel;
 class QVBoxLayout;
 
 namespace scanlib {
+
+// One option's field; it shows the option again in place as the device reports it.
+class OptionEditor {
+public:
+    virtual ~OptionEditor() = default;
+    virtual QWidget *widget() const = 0;
+    // Shows the option's value, range or list as the device reports them now.
+    virtual void update(const OptionInfo &option) = 0;
+};
 
 class OptionForm : public QWidget {
     Q_OBJECT
 public:
     explicit OptionForm(QWidget *parent = nullptr);
 
-    // Shows options; widgets are rebuilt, the focus stays with the option that had it.
+    // Shows options. While the device offers the same options as before, the fields stay and
+    // show the new values, ranges and states; else they are rebuilt and the focus stays with
+    // the option that had it.
     void showOptions(const OptionList &options);
     // A new value for the option with the given index; an invalid value presses a button.
     std::function<void(int index, QVariant value)> changed;
 
-    bool advancedVisible() const;
+signals:
+    // The options given to showOptions are on screen.
+    void shown();
+
+public:
     // Whether "Erweitert" is open, also while no options are shown.
     bool advancedOpen() const { return advancedOpen_; }
     void setAdvancedOpen(bool open) { advancedOpen_ = open; }
@@ -33,11 +51,19 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QWidget *makeEditor(const OptionInfo &option);
-    QWidget *resolutionEditor(const OptionInfo &option, const std::function<void(QVariant)> &report);
+    struct Row {
+        OptionEditor *editor = nullptr; // lives as long as its widget
+        QLabel *label = nullptr;
+    };
+    void rebuild(const OptionList &options);
+    void buildAdvanced(QVBoxLayout *outer, const OptionList &options);
+    void addRow(QFormLayout *form, const OptionInfo &option);
+    static void showState(const Row &row, const OptionInfo &option);
 
     QVBoxLayout *layout_ = nullptr;
-    QWidget *content_ = nullptr; // replaced as a whole on each show()
+    QWidget *content_ = nullptr; // replaced as a whole when the options change
+    std::map<int, Row> rows_; // by option index
+    std::vector<QByteArray> shape_; // what makes the fields: rebuilt when it changes
     bool advancedOpen_ = false;
 };
 

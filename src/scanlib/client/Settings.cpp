@@ -20,7 +20,7 @@ QString optionsGroup(const QString &device)
 
 bool rememberable(const OptionInfo &o)
 {
-    return o.hasValue && o.active() && o.settable() && o.type != OptionType::Button && o.type != OptionType::Group
+    return o.hasValue && o.isActive && o.isSettable && o.type != OptionType::Button && o.type != OptionType::Group
         && (o.type == OptionType::String || o.count() == 1);
 }
 
@@ -96,7 +96,7 @@ void Settings::rememberOptions(const QString &device, const OptionList &options)
         if (o.type == OptionType::String)
             set(key, QString::fromUtf8(o.text));
         else
-            set(key, numberText(o.numbers.front()));
+            set(key, numberText(o.firstNumber()));
     }
     file_.endGroup();
 }
@@ -143,7 +143,7 @@ QVariant restorableValue(const OptionInfo &o, const QString &text)
     }
     bool ok = false;
     const double v = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v) || sameNumber(v, o.numbers.front()))
+    if (!ok || !std::isfinite(v) || sameNumber(v, o.firstNumber()))
         return {};
     if (o.type == OptionType::Bool)
         return v == 0 || v == 1 ? QVariant(v != 0) : QVariant();

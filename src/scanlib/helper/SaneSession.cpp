@@ -3,15 +3,19 @@
 #include "scanlib/helper/BmpAssembler.h"
 #include "scanlib/wire/Catalogue.h"
 
+#include "base/Paths.h"
+
 #include <sane/saneopts.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace scanlib {
 
@@ -30,20 +34,6 @@ SANE_Word toWord(OptionType type, double v)
     if (type == OptionType::Fixed)
         return SANE_FIX(v);
     return static_cast<SANE_Word>(std::lround(std::clamp(v, -2147483648.0, 2147483647.0)));
-}
-
-// The value the constraint allows that is nearest to v.
-double snapToConstraint(const OptionInfo &o, double v)
-{
-    if (o.constraint == Constraint::Range) {
-        v = std::clamp(v, o.min, o.max);
-        if (o.quant > 0)
-            v = std::min(o.max, o.min + std::round((v - o.min) / o.quant) * o.quant);
-    } else if (o.constraint == Constraint::WordList && !o.words.empty()) {
-        v = *std::min_element(o.words.begin(), o.words.end(),
-                              [v](double a, double b) { return std::abs(a - v) < std::abs(b - v); });
-    }
-    return v;
 }
 
 OptionType typeOf(SANE_Value_Type t)
@@ -74,30 +64,38 @@ OptionUnit unitOf(SANE_Unit u)
 
 // The staged image file: written in place, renamed over path when complete, removed
 // otherwise. It does not force the data to disk first, which would double the time of a
-// large scan.
+// large scan. Both names are the system's bytes, whatever they hold.
 class StagedFile {
 public:
-    StagedFile(const QString &staged, const QString &path) : file_(staged), path_(path) { }
+    StagedFile(const QString &staged, const QString &path) : staged_(rt::encodePath(staged)), path_(rt::encodePath(path)) { }
     ~StagedFile()
     {
         if (!committed_) {
             file_.close();
-            QFile::remove(file_.fileName());
+            ::unlink(staged_.constData());
         }
     }
-    bool open() { return file_.open(QIODevice::WriteOnly | QIODevice::Truncate); }
+    bool open()
+    {
+        const int fd = ::open(staged_.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0) {
+            why_ = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        return file_.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+    }
     QIODevice &device() { return file_; }
-    QString errorString() const { return file_.errorString(); }
+    QString errorString() const { return why_.isEmpty() ? file_.errorString() : why_; }
     bool commit(QString &why)
     {
-        file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        ::fchmod(file_.handle(), 0644);
         if (!file_.flush()) {
             why = file_.errorString();
             return false;
         }
         file_.close();
         // rename(2) replaces an existing file in one step.
-        if (std::rename(QFile::encodeName(file_.fileName()).constData(), QFile::encodeName(path_).constData()) != 0) {
+        if (std::rename(staged_.constData(), path_.constData()) != 0) {
             why = QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
@@ -107,7 +105,8 @@ public:
 
 private:
     QFile file_;
-    QString path_;
+    QByteArray staged_, path_;
+    QString why_;
     bool committed_ = false;
 };
 
@@ -249,7 +248,7 @@ void SaneSession::readValue(OptionInfo &o)
     o.numbers.clear();
     o.text.clear();
     const SANE_Option_Descriptor *d = sane_get_option_descriptor(handle_, o.index);
-    if (!d || o.type == OptionType::Group || o.type == OptionType::Button || !o.active() || !(d->cap & SANE_CAP_SOFT_DETECT))
+    if (!d || o.type == OptionType::Group || o.type == OptionType::Button || !o.isActive || !(d->cap & SANE_CAP_SOFT_DETECT))
         return;
     std::vector<char> buffer(std::max<std::size_t>(std::size_t(o.size), sizeof(SANE_Word)) + 1, 0);
     if (sane_control_option(handle_, o.index, SANE_ACTION_GET_VALUE, buffer.data(), nullptr) != SANE_STATUS_GOOD)
@@ -287,7 +286,7 @@ QString SaneSession::setOption(int index, Value kind, double number, const QByte
     }
     QString error;
     if (status != SANE_STATUS_GOOD)
-        error = QStringLiteral("„%1“ wurde nicht übernommen: %2").arg(tr_sane(option->title.constData()), statusText(status));
+        error = QStringLiteral("„%1“ wurde nicht übernommen: %2").arg(trSane(option->title.constData()), statusText(status));
     if (status != SANE_STATUS_GOOD || (info & SANE_INFO_RELOAD_OPTIONS))
         options_ = readOptions();
     else
@@ -306,60 +305,12 @@ ScanResult SaneSession::scan(const QString &device, const QString &stagedPath, c
         error = QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, file.errorString());
         return ScanResult::Failed;
     }
-
-    int dpi = 0;
-    for (const OptionInfo &o : options_)
-        if (o.name == SANE_NAME_SCAN_RESOLUTION && o.hasValue && !o.numbers.empty())
-            dpi = int(std::lround(o.numbers.front()));
-
-    BmpAssembler image(file.device(), dpi);
-    std::vector<unsigned char> buffer(readBufferSize);
+    BmpAssembler image(file.device(), resolution());
     // The scan ends with endScan(), after the outcome is known; only a cancel by the user
     // reaches the driver before, since the scan has not ended until the driver says so.
-    const auto stop = [&](ScanResult result, const QString &why) {
-        error = why;
-        return result;
-    };
-    const auto failed = [](SANE_Status s) { return s == SANE_STATUS_CANCELLED ? ScanResult::Cancelled : ScanResult::Failed; };
-    const auto stopForUser = [&] {
-        sane_cancel(handle_);
-        return stop(ScanResult::Cancelled, statusText(SANE_STATUS_CANCELLED));
-    };
-
-    for (;;) {
-        if (cancelled())
-            return stopForUser();
-        SANE_Status status = sane_start(handle_);
-        if (status != SANE_STATUS_GOOD)
-            return stop(failed(status), statusText(status));
-        // Only the parameters read after sane_start describe the frame that follows.
-        SANE_Parameters parameters{};
-        status = sane_get_parameters(handle_, &parameters);
-        if (status != SANE_STATUS_GOOD)
-            return stop(failed(status), statusText(status));
-        if (!image.beginFrame(parameters))
-            return stop(ScanResult::Failed, image.error());
-        for (;;) {
-            if (cancelled())
-                return stopForUser();
-            SANE_Int length = 0;
-            status = sane_read(handle_, buffer.data(), SANE_Int(buffer.size()), &length);
-            if (status == SANE_STATUS_EOF)
-                break;
-            if (status != SANE_STATUS_GOOD)
-                return stop(failed(status), statusText(status));
-            if (length > SANE_Int(buffer.size()))
-                return stop(ScanResult::Failed, QStringLiteral("Der Scanner meldete mehr Daten, als er liefern durfte."));
-            if (!image.addData(buffer.data(), length))
-                return stop(ScanResult::Failed, image.error());
-            const long long expected = image.bytesExpected();
-            progress(expected > 0 ? std::min(1.0, double(image.bytesReceived()) / double(expected)) : -1.0);
-        }
-        if (!image.endFrame())
-            return stop(ScanResult::Failed, image.error());
-        if (parameters.last_frame || image.complete())
-            break;
-    }
+    for (bool last = false; !last;)
+        if (const ScanResult frame = readFrame(image, cancelled, progress, last, error); frame != ScanResult::Done)
+            return frame;
     if (!image.finish()) {
         error = image.error();
         return ScanResult::Failed;
@@ -368,6 +319,62 @@ ScanResult SaneSession::scan(const QString &device, const QString &stagedPath, c
         error = QStringLiteral("Die Datei „%1“ lässt sich nicht speichern: %2").arg(path, why);
         return ScanResult::Failed;
     }
+    return ScanResult::Done;
+}
+
+int SaneSession::resolution() const
+{
+    for (const OptionInfo &o : options_)
+        if (o.name == SANE_NAME_SCAN_RESOLUTION && o.hasNumber())
+            return int(std::lround(o.firstNumber()));
+    return 0;
+}
+
+ScanResult SaneSession::readFrame(BmpAssembler &image, const std::function<bool()> &cancelled,
+                                  const std::function<void(double)> &progress, bool &last, QString &error)
+{
+    const auto stop = [&](ScanResult result, const QString &why) {
+        error = why;
+        return result;
+    };
+    const auto failed = [&](SANE_Status s) {
+        return stop(s == SANE_STATUS_CANCELLED ? ScanResult::Cancelled : ScanResult::Failed, statusText(s));
+    };
+    const auto stopForUser = [&] {
+        sane_cancel(handle_);
+        return failed(SANE_STATUS_CANCELLED);
+    };
+    if (cancelled())
+        return stopForUser();
+    SANE_Status status = sane_start(handle_);
+    if (status != SANE_STATUS_GOOD)
+        return failed(status);
+    // Only the parameters read after sane_start describe the frame that follows.
+    SANE_Parameters parameters{};
+    if (status = sane_get_parameters(handle_, &parameters); status != SANE_STATUS_GOOD)
+        return failed(status);
+    if (!image.beginFrame(parameters))
+        return stop(ScanResult::Failed, image.error());
+    buffer_.resize(readBufferSize);
+    for (;;) {
+        if (cancelled())
+            return stopForUser();
+        SANE_Int length = 0;
+        status = sane_read(handle_, buffer_.data(), SANE_Int(buffer_.size()), &length);
+        if (status == SANE_STATUS_EOF)
+            break;
+        if (status != SANE_STATUS_GOOD)
+            return failed(status);
+        if (length > SANE_Int(buffer_.size()))
+            return stop(ScanResult::Failed, QStringLiteral("Der Scanner meldete mehr Daten, als er liefern durfte."));
+        if (!image.addData(buffer_.data(), length))
+            return stop(ScanResult::Failed, image.error());
+        const long long expected = image.bytesExpected();
+        progress(expected > 0 ? std::min(1.0, double(image.bytesReceived()) / double(expected)) : -1.0);
+    }
+    if (!image.endFrame())
+        return stop(ScanResult::Failed, image.error());
+    last = parameters.last_frame || image.complete();
     return ScanResult::Done;
 }
 

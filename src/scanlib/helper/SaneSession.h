@@ -14,6 +14,8 @@
 
 namespace scanlib {
 
+class BmpAssembler;
+
 // German words for a SANE status.
 QString statusText(SANE_Status status);
 
@@ -52,11 +54,17 @@ private:
     void closeHandle();
     OptionList readOptions();
     void readValue(OptionInfo &option);
+    // The resolution set, 0 when the device has none.
+    int resolution() const;
+    // Reads one frame into image; last is set when the image is complete.
+    ScanResult readFrame(BmpAssembler &image, const std::function<bool()> &cancelled, const std::function<void(double)> &progress,
+                         bool &last, QString &error);
 
     bool initialised_ = false;
     SANE_Handle handle_ = nullptr;
     QString openName_;
     OptionList options_;
+    std::vector<unsigned char> buffer_; // for reading a frame
 };
 
 } // namespace scanlib

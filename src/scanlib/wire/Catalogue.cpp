@@ -84,7 +84,7 @@ const Catalogue &Catalogue::backends()
     return catalogue;
 }
 
-QString tr_sane(const char *text)
+QString trSane(const char *text)
 {
     return Catalogue::backends().translate(text);
 }

@@ -28,6 +28,6 @@ private:
 };
 
 // Shorthand for Catalogue::backends().translate(text).
-QString tr_sane(const char *text);
+QString trSane(const char *text);
 
 } // namespace scanlib

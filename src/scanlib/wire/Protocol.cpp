@@ -1,5 +1,7 @@
 #include "scanlib/wire/Protocol.h"
 
+#include "base/Paths.h"
+
 #include <cstring>
 
 namespace scanlib::wire {
@@ -101,7 +103,7 @@ Writer &Writer::value(const OptionValue &v)
 
 Writer &Writer::scan(const ScanRequest &r)
 {
-    return text(r.device).text(r.stagedPath).text(r.path);
+    return text(r.device).bytes(rt::encodePath(r.stagedPath)).bytes(rt::encodePath(r.path));
 }
 
 Writer &Writer::outcome(const ScanOutcome &o)
@@ -249,8 +251,8 @@ ScanRequest Reader::scan()
 {
     ScanRequest r;
     r.device = text();
-    r.stagedPath = text();
-    r.path = text();
+    r.stagedPath = rt::decodePath(bytes());
+    r.path = rt::decodePath(bytes());
     return r;
 }
 

@@ -43,6 +43,7 @@ struct OptionValue {
     QByteArray text;
 };
 
+// Paths travel as the system's bytes (see base/Paths.h), whatever their names hold.
 struct ScanRequest {
     QString device; // opened first unless it is open ("" for the first one)
     QString stagedPath; // written there, then renamed to path when complete

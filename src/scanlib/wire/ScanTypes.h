@@ -39,11 +39,20 @@ struct OptionInfo {
     std::vector<double> numbers; // value of bool, int and fixed options
     QByteArray text; // value of string options
 
-    bool active() const { return isActive; }
-    bool settable() const { return isSettable; }
     // Number of values for int and fixed options.
     int count() const { return std::max(1, size / 4); }
+    // The first number of the value, 0 when there is none.
+    double firstNumber() const { return numbers.empty() ? 0.0 : numbers.front(); }
+    // Whether the value holds a number that can be read (a resolution, a switch).
+    bool hasNumber() const { return hasValue && !numbers.empty(); }
+    // Whether the user can change the option now: a button to press or a value to set.
+    bool isEditable() const { return isActive && isSettable && (hasValue || type == OptionType::Button); }
 };
+
+// The value in a range nearest to v that the range's steps reach.
+double snapToRange(const OptionInfo &option, double v);
+// The value the option's constraint allows that is nearest to v.
+double snapToConstraint(const OptionInfo &option, double v);
 
 using OptionList = std::vector<OptionInfo>;
 
