@@ -30,6 +30,7 @@ for page in 150:A4:210:297 300:A4:210:297 600:A4:210:297 150:"2 mm square":2:2; 
 done
 "$bin/vistoramo_bench" startup 15
 "$bin/vistoramo_bench" scroll
+"$bin/vistoramo_bench" memory
 # A scanned colour page (the test device's pattern at 300 and 600 dpi) for the PNG figures.
 for dpi in 300 600; do
   SANE_CONFIG_DIR="$work/sane-$dpi-210" scanimage -d test:0 --format=pnm -o "$work/colour-$dpi.pnm"

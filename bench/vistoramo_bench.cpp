@@ -8,6 +8,9 @@
 //   vistoramo_bench clipboard N PNM  and the paste of image/png against image/bmp of that scan
 //   vistoramo_bench png [PNM...]      the program's PNG encoder (libpng) against the one it had
 //                                     before, and other candidates, on the scans and two made-up pages
+//   vistoramo_bench memory            the peak memory of an A4 page loaded from a BMP, fitted
+//                                     and copied, colour at 1200 dpi and grey at 2400 dpi,
+//                                     against the page's own size
 //   vistoramo_bench scan DPI [runs]   "Bilddatei" with the real library and SANE's test device,
 //                                     from pressing "Scannen" to the picture painted, against
 //                                     the floors (bench_sane_floor: the page into memory, its
@@ -22,6 +25,7 @@
 #include "image/BmpWriter.h"
 #include "image/PngEncoder.h"
 #include "runtime/ClipboardData.h"
+#include "runtime/PictureLoader.h"
 #include "runtime/ProgramFiles.h"
 #include "runtime/System.h"
 #include "ui/PictureViewer.h"
@@ -617,6 +621,75 @@ int scan(int dpi, int runs, const std::string &area)
     return 0;
 }
 
+// ---- memory of a large page ---------------------------------------------------------------
+
+// Processes events until the resident size has not grown for half a second (the view's
+// copies are made on a worker thread).
+void settleMemory()
+{
+    long last = -1;
+    double since = nowMs();
+    while (nowMs() - since < 500) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        const long now = procStatusKb("VmRSS:");
+        if (now > last)
+            last = now, since = nowMs();
+    }
+}
+
+int memory()
+{
+    QTemporaryDir dir;
+    struct Page {
+        const char *name;
+        int width, height;
+        QImage::Format format;
+    };
+    const Page pages[] = {{"A4 colour 1200 dpi", 9921, 14031, QImage::Format_BGR888},
+                          {"A4 grey 2400 dpi", 19843, 28063, QImage::Format_Grayscale8}};
+    for (const Page &page : pages) {
+        const QString path = dir.filePath(QStringLiteral("page.bmp"));
+        double pageMb = 0;
+        {
+            QImage image = scanLikePage(page.width, page.height);
+            if (page.format != image.format())
+                image = image.convertToFormat(page.format);
+            pageMb = static_cast<double>(image.sizeInBytes()) / (1024.0 * 1024.0);
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(img::encodeBmp(image, {47244, 47244})) <= 0) {
+                std::printf("memory: cannot write %s\n", qPrintable(path));
+                return 1;
+            }
+        }
+        Root root;
+        root.show();
+        settle();
+        const long before = procStatusKb("VmRSS:");
+        resetPeakMemory();
+        root.Picture2.setPicture(rt::loadPicture(path));
+        settle();
+        root.viewer().fitPage();
+        settleMemory();
+        QTimer accept;
+        acceptMessageBoxes(accept);
+        root.BAblage_Click();
+        settleMemory();
+        const double peakMb = static_cast<double>(procStatusKb("VmHWM:") - before) / 1024.0;
+        bench::Sample peak, size;
+        peak.add(peakMb);
+        size.add(pageMb);
+        bench::Figure{std::string("peak memory, ") + page.name + " loaded, fitted, copied vs the page",
+                      peak,
+                      size,
+                      1.5,
+                      bench::Statistic::Median,
+                      "MB"}
+            .print();
+        QGuiApplication::clipboard()->clear();
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -633,8 +706,10 @@ int main(int argc, char *argv[])
         return clipboard(n > 0 ? n : 7, argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
     if (what == "png")
         return png(QCoreApplication::arguments().mid(2));
+    if (what == "memory")
+        return memory();
     if (what == "scan")
         return scan(n > 0 ? n : 300, argc > 3 ? std::atoi(argv[3]) : 7, argc > 4 ? argv[4] : "A4");
-    std::fprintf(stderr, "usage: vistoramo_bench startup|scroll|clipboard [count] | scan DPI [runs [area]]\n");
+    std::fprintf(stderr, "usage: vistoramo_bench startup|scroll|clipboard [count] | memory | scan DPI [runs [area]]\n");
     return 2;
 }

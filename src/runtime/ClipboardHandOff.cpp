@@ -2,10 +2,10 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
-#include <QHash>
 #include <QMimeData>
 #include <QTimer>
 #include <algorithm>
@@ -17,7 +17,9 @@
 // Qt's own hand-off at exit refuses every format larger than one X request, and Qt can keep
 // only one incremental transfer per receiving window, while a manager fetches all formats
 // in one MULTIPLE request. So while the hand-off runs, the clipboard's requests are served
-// here, from the clipboard's data, each format encoded once.
+// here, from the clipboard's data, whose bytes each format's encoding shares with every
+// request. However the manager behaves (a request every moment, a slow incremental reader,
+// a huge MULTIPLE list), the hand-off ends when its one overall bound has passed.
 
 namespace rt {
 
@@ -25,9 +27,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Longest a hand-off may take while the manager keeps fetching (a page at 600 dpi in two
-// formats is some 200 MB through the X server).
-constexpr auto Longest = 60s;
+// Longest the whole hand-off may take, whatever the manager does; a transfer still under
+// way then is dropped.
+constexpr auto Longest = 2s;
+
+// A MULTIPLE request may name each format a few times over; a longer list is refused rather
+// than served pair by pair.
+constexpr size_t PairsPerFormat = 4;
 
 template <class T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>;
@@ -140,6 +146,8 @@ private:
             return false;
         const auto *begin = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply.get()));
         std::vector<xcb_atom_t> pairs(begin, begin + xcb_get_property_value_length(reply.get()) / 4);
+        if (pairs.size() / 2 > (formats_.size() + 2) * PairsPerFormat)
+            return false;
         for (size_t i = 0; i + 1 < pairs.size(); i += 2)
             if (!convert(window, pairs[i], pairs[i + 1]))
                 pairs[i + 1] = XCB_NONE;
@@ -161,7 +169,7 @@ private:
         const auto format = formats_.find(target);
         if (format == formats_.end())
             return false;
-        const QByteArray &bytes = encoded(format->second);
+        const QByteArray bytes = data_.data(format->second);
         if (bytes.isEmpty())
             return false;
         if (bytes.size() <= chunk_) {
@@ -191,20 +199,11 @@ private:
         xcb_flush(c_);
     }
 
-    const QByteArray &encoded(const QString &format)
-    {
-        auto it = encoded_.find(format);
-        if (it == encoded_.end())
-            it = encoded_.insert(format, data_.data(format));
-        return *it;
-    }
-
     xcb_connection_t *c_;
     const QMimeData &data_;
     xcb_window_t requestor_;
     xcb_atom_t clipboard_, targets_, multiple_, atomPair_, incr_;
     std::map<xcb_atom_t, QString> formats_;
-    QHash<QString, QByteArray> encoded_;
     Transfers transfers_;
     qsizetype chunk_;
     QElapsedTimer lastSign_;
@@ -212,24 +211,23 @@ private:
     bool saved_ = false;
 };
 
-// Runs the event loop until done() holds or `longest` has passed.
+// Runs the event loop until done() holds or the deadline has passed.
 template <class Done>
-void runEventsUntil(Done &&done, std::chrono::milliseconds longest, HandOffServer *server = nullptr)
+void runEventsUntil(Done &&done, const QDeadlineTimer &deadline, HandOffServer *server = nullptr)
 {
     QEventLoop loop;
     QTimer tick;
-    QElapsedTimer total, sinceTick;
-    total.start();
+    QElapsedTimer sinceTick;
     sinceTick.start();
     QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
         if (server && sinceTick.elapsed() > 200)
             server->busyUntilNow();
         sinceTick.restart();
-        if (done() || std::chrono::milliseconds(total.elapsed()) > longest)
+        if (done() || deadline.hasExpired())
             loop.quit();
     });
     tick.start(20);
-    if (!done())
+    if (!done() && !deadline.hasExpired())
         loop.exec();
 }
 
@@ -249,6 +247,7 @@ void handClipboardToManager(std::chrono::milliseconds quiet)
     if (!manager || !saveTargets || !property || selectionOwner(c, manager) == XCB_NONE)
         return;
 
+    const QDeadlineTimer deadline(Longest);
     const xcb_window_t requestor = xcb_generate_id(c);
     const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     xcb_create_window(c, XCB_COPY_FROM_PARENT, requestor, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
@@ -259,13 +258,13 @@ void handClipboardToManager(std::chrono::milliseconds quiet)
     xcb_delete_property(c, requestor, property);
     xcb_convert_selection(c, requestor, manager, saveTargets, property, XCB_CURRENT_TIME);
     xcb_flush(c);
-    runEventsUntil([&] { return server.answered() || server.silentFor(quiet); }, Longest, &server);
+    runEventsUntil([&] { return server.answered() || server.silentFor(quiet); }, deadline, &server);
 
     // A manager that saved the formats takes the clipboard over (the request for its own
     // formats is served above); whatever it did, this program gives the clipboard up now,
     // so that nothing waits for the manager at exit.
     if (server.saved())
-        runEventsUntil([&] { return !clipboard->ownsClipboard(); }, 300ms);
+        runEventsUntil([&] { return !clipboard->ownsClipboard(); }, std::min(deadline, QDeadlineTimer(300ms)));
     qGuiApp->removeNativeEventFilter(&server);
     xcb_destroy_window(c, requestor);
     xcb_flush(c);

@@ -2,6 +2,8 @@
 // Painting a picture at a zoom other than 1:1 without slowing down on page-sized scans:
 // only the exposed region is painted, filtered from the nearest of a set of halved copies
 // that a worker thread makes once per picture (until they are there, from the picture).
+// The copies keep the picture's pixel format where they can, so that together they take at
+// most a third of the picture's memory.
 
 #include <QImage>
 #include <QPointer>
@@ -30,6 +32,8 @@ public:
     void reset();
     // Waits for the copies of image (benchmarks and tests).
     void waitForCopies();
+    // The bytes the copies take (benchmarks and tests).
+    qsizetype copyBytes();
 
 private:
     QImage source(const QImage &image, double zoom);
@@ -37,7 +41,7 @@ private:
 
     std::mutex mutex_;
     qint64 key_ = 0;
-    std::vector<QImage> halves_; // halves_[k] is 2^-(k+1) of the picture
+    std::vector<QImage> halves_; // each half the one before; together at most a third of the picture's bytes
     std::jthread worker_;
 };
 

@@ -10,7 +10,9 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 QImage decoded(const QByteArray &bytes, const char *format)
@@ -90,4 +92,25 @@ TEST(ClipboardData, ARequestThatFindsMemoryShortIsRefusedAndTheProgramLivesOn)
     EXPECT_TRUE(png.isEmpty());
     EXPECT_FALSE(data.data("image/bmp").isEmpty()); // with memory again, the same request is met
 #endif
+}
+
+TEST(ClipboardData, RequestsAtOnceShareOneEncodingOfEachFormat)
+{
+    // Ten programs pasting at once: every answer is the same bytes, encoded once.
+    const QImage page = patternImage(1200, 900);
+    rt::PictureMimeData data(page, {11811, 11811});
+    for (const char *format : {"image/bmp", "image/png"}) {
+        SCOPED_TRACE(format);
+        std::vector<QByteArray> answers(10);
+        {
+            std::vector<std::jthread> requests;
+            for (QByteArray &answer : answers)
+                requests.emplace_back([&] { answer = data.data(format); });
+        }
+        for (const QByteArray &answer : answers) {
+            ASSERT_FALSE(answer.isEmpty());
+            EXPECT_EQ(answer.constData(), answers[0].constData());
+        }
+        EXPECT_EQ(data.data(format).constData(), answers[0].constData());
+    }
 }
