@@ -120,11 +120,11 @@ std::optional<Layout> readLayout(QIODevice &file, const QString &path, qint64 al
         const quint32 count = h.coloursUsed == 0 ? max : h.coloursUsed;
         if (count > max || 14 + h.infoSize + 4 * qint64{count} > h.dataOffset)
             damaged(path);
-        std::vector<unsigned char> table(4 * count);
+        std::vector<unsigned char> table(size_t{4} * count);
         if (!file.seek(14 + h.infoSize) || !readExactly(file, reinterpret_cast<char *>(table.data()), 4 * qint64{count}))
             damaged(path);
         for (quint32 i = 0; i < count; ++i)
-            l.palette.append(qRgb(table[4 * i + 2], table[4 * i + 1], table[4 * i]));
+            l.palette.append(qRgb(table[size_t{4} * i + 2], table[size_t{4} * i + 1], table[size_t{4} * i]));
         while (l.palette.size() < static_cast<qsizetype>(max))
             l.palette.append(qRgb(0, 0, 0)); // indices the file has no colour for
         l.format = h.bits == 1 ? QImage::Format_Mono : QImage::Format_Indexed8;

@@ -19,7 +19,7 @@ QByteArray encodeBmp(const QImage &source, QSize dotsPerMeter)
         break;
     case QImage::Format_Indexed8:
     case QImage::Format_Grayscale8: bits = 8; break;
-    case QImage::Format_BGR888: break;
+    case QImage::Format_BGR888:
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32: break;
     default: image = image.convertToFormat(QImage::Format_RGB32); break;

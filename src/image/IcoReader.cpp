@@ -55,7 +55,7 @@ std::optional<QImage> readEntry(const QByteArray &data, qsizetype offset, qsizet
                 const uchar *bgr = bytes + palette + 4 * index;
                 pixel = qRgb(bgr[2], bgr[1], bgr[0]);
             } else {
-                const uchar *bgr = row + x * (bits / 8);
+                const uchar *bgr = row + static_cast<qsizetype>(x) * (bits / 8);
                 pixel = qRgba(bgr[2], bgr[1], bgr[0], bits == 32 ? bgr[3] : 255);
             }
             const bool transparent = (mask[x / 8] >> (7 - x % 8)) & 1;

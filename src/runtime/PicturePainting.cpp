@@ -20,7 +20,7 @@ void widenRow(const uchar *in, quint32 *out, int width)
     int x = 0;
     for (; x + 6 <= width; x += 4) {
         Bytes chunk;
-        std::memcpy(&chunk, in + 3 * x, sizeof chunk);
+        std::memcpy(&chunk, in + qsizetype{3} * x, sizeof chunk);
 #if defined(__clang__)
         const Bytes opaque = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
         chunk = __builtin_shufflevector(chunk, opaque, 0, 1, 2, 19, 3, 4, 5, 23, 6, 7, 8, 27, 9, 10, 11, 31);
@@ -32,7 +32,8 @@ void widenRow(const uchar *in, quint32 *out, int width)
         std::memcpy(out + x, &chunk, sizeof chunk);
     }
     for (; x < width; ++x)
-        out[x] = 0xff000000u | quint32{in[3 * x + 2]} << 16 | quint32{in[3 * x + 1]} << 8 | in[3 * x];
+        out[x] = 0xff000000u | quint32{in[qsizetype{3} * x + 2]} << 16 | quint32{in[qsizetype{3} * x + 1]} << 8
+            | in[qsizetype{3} * x];
 }
 
 } // namespace
@@ -51,8 +52,8 @@ void drawPicturePart(QPainter &painter, QPoint at, const QImage &image, const QR
         return;
     }
     for (int y = 0; y < part.height(); ++y)
-        widenRow(image.constScanLine(part.top() + y) + 3 * part.left(), reinterpret_cast<quint32 *>(scratch.scanLine(y)),
-                 part.width());
+        widenRow(image.constScanLine(part.top() + y) + qsizetype{3} * part.left(),
+                 reinterpret_cast<quint32 *>(scratch.scanLine(y)), part.width());
     painter.drawImage(at, scratch, QRect(QPoint(0, 0), part.size()));
 }
 

@@ -125,7 +125,7 @@ void ScaledPicture::startCopies(const QImage &image, QWidget *widget)
     reset();
     key_ = image.cacheKey();
     QPointer<QWidget> target(widget);
-    worker_ = std::jthread([this, image, target](std::stop_token stop) {
+    worker_ = std::jthread([this, image, target](const std::stop_token &stop) {
         // Each copy halves the one before, averaging, down to a few hundred pixels; all in one
         // format, that of the picture where it can be kept.
         const QImage::Format format = copyFormat(image);
@@ -175,7 +175,7 @@ QRegion ScaledPicture::paint(QPainter &painter, const QRegion &region, const QIm
     if (zoom < 0.75 && image.cacheKey() != key_)
         startCopies(image, widget);
     const QRect target(0, 0, qRound(image.width() * zoom), qRound(image.height() * zoom));
-    const QRegion covered = region & target;
+    QRegion covered = region & target;
     if (covered.isEmpty())
         return covered;
     const QImage from = source(image, zoom);

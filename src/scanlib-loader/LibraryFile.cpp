@@ -48,8 +48,8 @@ const ElfW(Ehdr) & programHeader()
 // Why the file is no complete shared object for this machine; empty when it is one.
 QString elfProblem(int fd, off_t size)
 {
-    const QString foreign = QStringLiteral("keine Programmbibliothek für diesen Rechner");
-    const QString truncated = QStringLiteral("die Datei ist unvollständig");
+    QString foreign = QStringLiteral("keine Programmbibliothek für diesen Rechner");
+    QString truncated = QStringLiteral("die Datei ist unvollständig");
     ElfW(Ehdr) h{};
     if (!readAt(fd, &h, sizeof h, 0) || std::memcmp(h.e_ident, ELFMAG, SELFMAG) != 0)
         return foreign;
