@@ -43,16 +43,24 @@ start_x() {
   export DISPLAY=":$(head -n1 "$work/display")"
   export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config"
   mkdir -m 700 -p "$XDG_RUNTIME_DIR"
-  openbox >"$work/openbox.log" 2>&1 &
-  local wm=$!
-  pids+=($wm)
-  # A loaded machine (a parallel build, another test's X server) can take seconds here.
-  for _ in $(seq 300); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
-    kill -0 "$wm" 2>/dev/null || break
-    sleep 0.1
+  # A loaded machine (a parallel build, another test's X server) can take seconds here; a
+  # window manager that gave up at once (seen now and then on a display just started) is
+  # started again.
+  local attempt
+  for attempt in 1 2 3; do
+    openbox >"$work/openbox.log" 2>&1 &
+    local wm=$!
+    pids+=($wm)
+    for _ in $(seq 300); do
+      xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+      kill -0 "$wm" 2>/dev/null || break
+      sleep 0.1
+    done
+    echo "window manager, attempt $attempt:" >&2
+    cat "$work/openbox.log" >&2
+    kill "$wm" 2>/dev/null || true
+    sleep 0.5
   done
-  cat "$work/openbox.log" >&2
   fail "the window manager did not start"
 }
 
