@@ -29,10 +29,12 @@ double nowMs()
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool writeAll(int fd, const unsigned char *data, size_t size)
+// Moves size bytes through io (read or write), as often as it takes.
+template <typename Data, typename Io>
+bool moveAll(int fd, Data *data, size_t size, Io io)
 {
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+        const ssize_t n = io(fd, data, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -41,6 +43,11 @@ bool writeAll(int fd, const unsigned char *data, size_t size)
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+bool writeAll(int fd, const unsigned char *data, size_t size)
+{
+    return moveAll(fd, data, size, ::write);
 }
 
 // One page from sane_start until its last byte is in page; the device is cancelled after
@@ -71,16 +78,7 @@ double readPage(SANE_Handle device, std::vector<unsigned char> &page, SANE_Param
 
 bool readAll(int fd, unsigned char *data, size_t size)
 {
-    while (size > 0) {
-        const ssize_t n = ::read(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return moveAll(fd, data, size, ::read);
 }
 
 // The page as a BMP of 24-bit rows padded to four bytes: a header and the rows, in two
