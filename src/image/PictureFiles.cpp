@@ -23,7 +23,8 @@ namespace img {
 
 namespace {
 
-// Bytes that libtiff writes into memory.
+// Bytes that libtiff writes into memory. The callbacks' parameters are as libtiff declares them.
+// NOLINTBEGIN(bugprone-easily-swappable-parameters)
 struct TiffMemory {
     QByteArray data;
     qint64 position = 0;
@@ -57,6 +58,7 @@ struct TiffMemory {
     static int map(thandle_t, tdata_t *, toff_t *) { return 0; }
     static void unmap(thandle_t, tdata_t, toff_t) { }
 };
+// NOLINTEND(bugprone-easily-swappable-parameters)
 
 [[noreturn]] void cannotEncode(const char *format)
 {
