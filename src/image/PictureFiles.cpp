@@ -1,6 +1,8 @@
 #include "image/PictureFiles.h"
 
 #include "base/Errors.h"
+#include "base/Paths.h"
+#include "base/SystemErrors.h"
 #include "image/PngEncoder.h"
 
 #include <QBuffer>
@@ -9,15 +11,20 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
+#include <QRandomGenerator>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 namespace img {
 
 namespace {
 
-// Bytes that libtiff writes into memory.
+// Bytes that libtiff writes into memory. The callbacks' parameters are as libtiff declares them.
+// NOLINTBEGIN(bugprone-easily-swappable-parameters)
 struct TiffMemory {
     QByteArray data;
     qint64 position = 0;
@@ -51,11 +58,72 @@ struct TiffMemory {
     static int map(thandle_t, tdata_t *, toff_t *) { return 0; }
     static void unmap(thandle_t, tdata_t, toff_t) { }
 };
+// NOLINTEND(bugprone-easily-swappable-parameters)
 
 [[noreturn]] void cannotEncode(const char *format)
 {
     rt::raise(rt::ErrorCode::OutOfMemory,
               QStringLiteral("Das Bild lässt sich nicht als %1 speichern.").arg(QLatin1String(format)));
+}
+
+[[noreturn]] void cannotWrite(const char *what, const QString &path, int errnum)
+{
+    rt::raise(
+        rt::ErrorCode::PathFileAccess,
+        QStringLiteral("Die Datei „%1“ lässt sich nicht %2: %3").arg(path, QLatin1String(what), rt::systemErrorText(errnum)));
+}
+
+// Writes bytes to path through a new file beside it that takes its name only when complete.
+// Done here rather than through Qt's save file so that the system's reason for a failure (a
+// full disk, a missing permission) reaches the user: Qt keeps only a text, often "Unknown
+// error". On failure the new file is removed and what was at path stays as it was.
+void writeFileReplacing(const QString &path, const QByteArray &bytes)
+{
+    // A symbolic link keeps pointing where it did: the file it names is replaced.
+    QFileInfo info(path);
+    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
+    const QByteArray name = rt::encodePath(target);
+    const qsizetype slash = name.lastIndexOf('/');
+    const QByteArray dir = name.left(slash + 1);
+    // The base name is shortened so that the temporary name stays within the system's limit.
+    const QByteArray base = name.mid(slash + 1).left(200);
+    struct stat old { };
+    const bool replaces = ::stat(name.constData(), &old) == 0 && S_ISREG(old.st_mode);
+
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = dir + '.' + base + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".part";
+        // 0666: the user's umask decides, as for any new file.
+        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        cannotWrite("anlegen", path, errno);
+    // The new file takes the old one's permissions.
+    if (replaces)
+        (void)::fchmod(fd, old.st_mode & 07777);
+
+    int failure = 0;
+    for (qsizetype done = 0; done < bytes.size() && !failure;) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n == 0)
+            failure = ENOSPC;
+        else if (errno != EINTR)
+            failure = errno;
+    }
+    // A network or quota-limited file system may report the full disk only on closing.
+    if (::close(fd) != 0 && !failure && errno != EINTR)
+        failure = errno;
+    if (!failure && ::rename(temporary.constData(), name.constData()) != 0)
+        failure = errno;
+    if (failure) {
+        ::unlink(temporary.constData());
+        cannotWrite("schreiben", path, failure);
+    }
 }
 
 } // namespace
@@ -191,17 +259,7 @@ void savePicture(const Picture &picture, const QString &path, FileFormat format,
     case FileFormat::Tiff: bytes = encodeTiff(picture); break;
     case FileFormat::Pdf: bytes = encodePdf(picture, screenDpi); break;
     }
-    // The bytes go to a temporary file beside the target, which replaces the target only
-    // once everything is written.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        rt::raise(rt::ErrorCode::PathFileAccess,
-                  QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        rt::raise(rt::ErrorCode::PathFileAccess, QStringLiteral("Die Datei „%1“ lässt sich nicht schreiben: %2").arg(path, why));
-    }
+    writeFileReplacing(path, bytes);
 }
 
 } // namespace img

@@ -21,8 +21,10 @@ QByteArray encodeJpeg(const Picture &picture, int quality = 90);
 QByteArray encodeTiff(const Picture &picture);
 QByteArray encodePdf(const Picture &picture, double screenDpi = 96.0);
 
-// Writes the picture to path. On failure a run-time error with a German message is thrown;
-// no partial file is left behind and a file that was there before is untouched.
+// Writes the picture to path; a new file gets the permissions the user's umask allows, a
+// replaced one keeps its own. On failure a run-time error with a German message that names
+// the system's reason (a full disk, a missing permission) is thrown; no partial file is left
+// behind and a file that was there before is untouched.
 void savePicture(const Picture &picture, const QString &path, FileFormat format, double screenDpi = 96.0);
 
 } // namespace img

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/Paths.h"
+#include "base/SystemErrors.h"
 #include "runtime/ClipboardData.h"
 #include "runtime/PictureLoader.h"
 #include "runtime/Units.h"
@@ -11,7 +12,6 @@
 #include <QMimeData>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <unistd.h>
 
 #include <QApplication>
@@ -75,9 +75,8 @@ void doEvents()
 void deleteFile(const QString &path)
 {
     if (::unlink(encodePath(path).constData()) != 0)
-        raise(
-            ErrorCode::PathFileAccess,
-            QStringLiteral("Datei kann nicht gelöscht werden: %1 (%2)").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        raise(ErrorCode::PathFileAccess,
+              QStringLiteral("Datei kann nicht gelöscht werden: %1 (%2)").arg(path, systemErrorText(errno)));
 }
 
 void setClipboardPicture(const Picture &picture)

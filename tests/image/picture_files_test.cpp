@@ -1,9 +1,10 @@
 // Saving the picture: each format read back by an independent decoder, pixel for pixel
 // (JPEG within a tolerance) and with the scan's resolution, taken from the BMP that the
-// scanner library writes; and a failed save that leaves nothing behind.
+// scanner library writes; and a failed save that leaves nothing behind and says why in German.
 
 #include "TestSupport.h"
 #include "base/Errors.h"
+#include "base/SystemErrors.h"
 #include "image/BmpWriter.h"
 #include "image/PictureFiles.h"
 #include "image/PngEncoder.h"
@@ -18,7 +19,10 @@
 #include <QRegularExpression>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <optional>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 #include <zlib.h>
 
@@ -110,6 +114,43 @@ img::Picture scanned(const QImage &image, QSize dpm)
     bmp.setData(img::encodeBmp(image, dpm));
     bmp.open(QIODevice::ReadOnly);
     return rt::loadPicture(bmp, QStringLiteral("scan.bmp"));
+}
+
+// A picture of noise, 90 kB whichever way it is compressed.
+img::Picture noisePicture()
+{
+    QImage noise(300, 300, QImage::Format_Grayscale8);
+    quint32 seed = 1;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x)
+            noise.scanLine(y)[x] = static_cast<uchar>((seed = seed * 1664525u + 1013904223u) >> 24);
+    return img::Picture(noise, {Dpm300, Dpm300});
+}
+
+// A small file system of its own at dir for as long as the object lives (needs the right to mount).
+struct SmallFileSystem {
+    QByteArray dir;
+    bool mounted;
+    SmallFileSystem(const QString &at, unsigned long flags)
+        : dir(QFile::encodeName(at)), mounted(QDir().mkpath(at) && ::mount("tmpfs", dir, "tmpfs", flags, "size=64k") == 0)
+    {
+    }
+    ~SmallFileSystem()
+    {
+        if (mounted)
+            ::umount2(dir, MNT_DETACH);
+    }
+};
+
+// The message of the save that fails, empty when it does not fail.
+QString saveFailure(const img::Picture &picture, const QString &path)
+{
+    try {
+        img::savePicture(picture, path, img::FileFormat::Png);
+    } catch (const rt::RuntimeError &e) {
+        return e.text();
+    }
+    return {};
 }
 
 } // namespace
@@ -206,15 +247,10 @@ TEST(SavingPictures, APngKeepsThePicturesOwnLayoutAndDropsAlpha)
 TEST(SavingPictures, AFailedSaveLeavesNoPartialFileAndTheOldFileUntouched)
 {
     ProgramDir dir;
-    QImage noise(300, 300, QImage::Format_Grayscale8);
-    quint32 seed = 1;
-    for (int y = 0; y < 300; ++y)
-        for (int x = 0; x < 300; ++x)
-            noise.scanLine(y)[x] = static_cast<uchar>((seed = seed * 1664525u + 1013904223u) >> 24);
-    const img::Picture picture(noise, {Dpm300, Dpm300}); // 90 kB, whichever way it is compressed
+    const img::Picture picture = noisePicture();
     dir.write("old.png", "the old file");
 
-    // The disk fills up after a few bytes.
+    // The file may grow to a few bytes only.
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit before{};
     getrlimit(RLIMIT_FSIZE, &before);
@@ -222,12 +258,9 @@ TEST(SavingPictures, AFailedSaveLeavesNoPartialFileAndTheOldFileUntouched)
     small.rlim_cur = 4096;
     setrlimit(RLIMIT_FSIZE, &small);
     for (const char *name : {"old.png", "new.png"}) {
-        try {
-            img::savePicture(picture, dir.file(name), img::FileFormat::Png);
-            ADD_FAILURE() << "the save did not fail: " << name;
-        } catch (const rt::RuntimeError &e) {
-            EXPECT_TRUE(e.text().contains(QStringLiteral("lässt sich nicht schreiben"))) << e.text().toStdString();
-        }
+        const QString why = saveFailure(picture, dir.file(name));
+        EXPECT_TRUE(why.contains(QStringLiteral("lässt sich nicht schreiben: ") + rt::systemErrorText(EFBIG)))
+            << name << ": " << why.toStdString();
     }
     setrlimit(RLIMIT_FSIZE, &before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.png"});
@@ -236,6 +269,65 @@ TEST(SavingPictures, AFailedSaveLeavesNoPartialFileAndTheOldFileUntouched)
     EXPECT_EQ(old.readAll(), "the old file");
 
     // A folder that is not there: a message, and nothing created.
-    EXPECT_THROW(img::savePicture(picture, dir.file("missing/c.png"), img::FileFormat::Png), rt::RuntimeError);
+    EXPECT_TRUE(saveFailure(picture, dir.file("missing/c.png")).endsWith(rt::systemErrorText(ENOENT)));
     EXPECT_FALSE(QFile::exists(dir.file("missing")));
+}
+
+TEST(SavingPictures, TheNewFileHasTheUsersPermissionsAndAReplacedOneKeepsItsOwn)
+{
+    ProgramDir dir;
+    const img::Picture picture = noisePicture();
+    const mode_t mask = ::umask(027);
+    img::savePicture(picture, dir.file("new.png"), img::FileFormat::Png);
+    dir.write("old.png", "the old file");
+    ::chmod(QFile::encodeName(dir.file("old.png")), 0604);
+    img::savePicture(picture, dir.file("old.png"), img::FileFormat::Png);
+    ::umask(mask);
+    struct stat made {
+    }, replaced{};
+    ASSERT_EQ(::stat(QFile::encodeName(dir.file("new.png")), &made), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(dir.file("old.png")), &replaced), 0);
+    EXPECT_EQ(made.st_mode & 0777, 0640u);
+    EXPECT_EQ(replaced.st_mode & 0777, 0604u);
+    EXPECT_GT(replaced.st_size, 90000);
+}
+
+TEST(SavingPictures, AFullDiskIsNamedAndLeavesTheOldFileUntouched)
+{
+    ProgramDir dir;
+    const img::Picture picture = noisePicture();
+    SmallFileSystem full(dir.file("full"), 0);
+    if (!full.mounted)
+        GTEST_SKIP() << "no right to mount a file system here";
+    QFile old(dir.file("full/old.png"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("the old file") == 12);
+    old.close();
+    for (const char *name : {"full/old.png", "full/new.png"}) {
+        const QString why = saveFailure(picture, dir.file(name));
+        EXPECT_TRUE(why.endsWith(QStringLiteral("lässt sich nicht schreiben: Auf dem Datenträger ist kein Platz mehr.")))
+            << why.toStdString();
+    }
+    EXPECT_EQ(QDir(dir.file("full")).entryList(QDir::Files | QDir::Hidden), QStringList{"old.png"});
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "the old file");
+}
+
+TEST(SavingPictures, AFolderThatCannotBeWrittenIsNamed)
+{
+    ProgramDir dir;
+    // Root passes any permission bits, but not a read-only mount.
+    const bool root = ::geteuid() == 0;
+    std::optional<SmallFileSystem> readOnly;
+    if (root)
+        readOnly.emplace(dir.file("read-only"), MS_RDONLY);
+    else
+        ASSERT_TRUE(QDir().mkpath(dir.file("read-only")) && ::chmod(QFile::encodeName(dir.file("read-only")), 0555) == 0);
+    if (readOnly && !readOnly->mounted)
+        GTEST_SKIP() << "no right to mount a file system here";
+    const QString why = saveFailure(noisePicture(), dir.file("read-only/a.png"));
+    EXPECT_TRUE(why.endsWith(QStringLiteral("lässt sich nicht anlegen: ") + rt::systemErrorText(root ? EROFS : EACCES)))
+        << why.toStdString();
+    EXPECT_TRUE(QDir(dir.file("read-only")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    if (!root)
+        ::chmod(QFile::encodeName(dir.file("read-only")), 0755);
 }
