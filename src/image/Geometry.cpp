@@ -15,7 +15,7 @@ namespace {
 
 // Square blocks of this many pixels: the rows a block reads stay in the first-level cache
 // while its columns are written out.
-constexpr qsizetype Block = 64;
+constexpr qsizetype Block = 32;
 
 [[noreturn]] void outOfMemory()
 {
