@@ -31,6 +31,11 @@ done
 "$bin/vistoramo_bench" startup 15
 "$bin/vistoramo_bench" scroll
 "$bin/vistoramo_bench" memory
+# Straightening is weighed against ImageMagick's deskew: Debian's package, installed here.
+if ! convert -version 2>/dev/null | grep -q '^Version: ImageMagick'; then
+  sudo apt-get install -y imagemagick >/dev/null
+fi
+"$bin/vistoramo_bench" edit 5
 # A scanned colour page (the test device's pattern at 300 and 600 dpi) for the PNG figures.
 for dpi in 300 600; do
   SANE_CONFIG_DIR="$work/sane-$dpi-210" scanimage -d test:0 --format=pnm -o "$work/colour-$dpi.pnm"

@@ -37,9 +37,10 @@ rm -f /tmp/vistoramo-format.$$
 # uses only the layers below it (so there is no circle between folders).
 declare -A uses=(
   [base]="base" [image]="base image" [runtime]="base image runtime"
-  [scanlib-loader]="base runtime scanlib-loader scanlib/api" [ui]="base image runtime scanlib-loader ui"
+  [scanlib-loader]="base runtime scanlib-loader scanlib/api" [widgets]="base widgets"
+  [ui]="base image runtime scanlib-loader widgets ui"
   [app]="base runtime ui app" [scanlib/api]="scanlib/api" [scanlib/wire]="base scanlib/wire"
-  [scanlib/client]="base scanlib/api scanlib/wire scanlib/client"
+  [scanlib/client]="base scanlib/api scanlib/wire widgets scanlib/client"
   [scanlib/helper]="base image scanlib/wire scanlib/helper")
 layering=0
 while IFS=: read -r file _ line; do

@@ -2,6 +2,8 @@
 
 #include "base/Errors.h"
 #include "base/Rounding.h"
+#include "image/Deskew.h"
+#include "image/DocumentArea.h"
 #include "image/PictureFiles.h"
 #include "runtime/FocusMark.h"
 #include "runtime/PictureBox.h"
@@ -16,16 +18,21 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QDrag>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <optional>
+#include <thread>
 
 using rt::skip;
 
@@ -39,6 +46,19 @@ const QString WholePage = QStringLiteral("Ganze Seite");
 const QString ActualSize = QStringLiteral("Originalgröße");
 const QString ZoomIn = QStringLiteral("Vergrößern");
 const QString ZoomOut = QStringLiteral("Verkleinern");
+const QString TurnLeft = QStringLiteral("Nach links drehen");
+const QString TurnRight = QStringLiteral("Nach rechts drehen");
+const QString TurnHalf = QStringLiteral("Umdrehen");
+const QString Straighten = QStringLiteral("Gerade richten");
+const QString Trim = QStringLiteral("Vorlage freistellen");
+const QString Crop = QStringLiteral("Zuschneiden");
+const QString Undo = QStringLiteral("Rückgängig");
+const QString Redo = QStringLiteral("Wiederherstellen");
+
+// An edit shorter than this runs without the busy pointer, the window waiting for it.
+constexpr std::chrono::milliseconds QuickEdit(150);
+// Angles below this leave a page as it is.
+constexpr double LeastTurn = 0.05;
 
 struct SaveType {
     QString filter;
@@ -55,13 +75,26 @@ const SaveType SaveTypes[] = {
 
 PictureViewer::PictureViewer(ViewHost host)
     : host_(std::move(host)), menu_(new QMenu(host_.window.clientWidget())),
-      focusMark_(new rt::FocusMark(host_.window.clientWidget()))
+      focusMark_(new rt::FocusMark(host_.window.clientWidget())),
+      overlay_(new widgets::AreaSelectionOverlay(selection_, host_.picture.widget()))
 {
     host_.viewport.widget()->installEventFilter(this);
     host_.picture.widget()->installEventFilter(this);
+    host_.picture.widget()->setMouseTracking(true); // the pointer shows what a press would take
+    selection_.changed = [this](QRect area) { overlay_->update(area); };
 
     addAction(Copy, {QKeySequence(Qt::CTRL | Qt::Key_C)}, [this] { host_.copy(); });
     addAction(SaveAs, {QKeySequence(Qt::CTRL | Qt::Key_S)}, [this] { saveAs(); });
+    menu_->addSeparator();
+    addAction(TurnLeft, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)}, [this] { turn(img::Turn::Left); });
+    addAction(TurnRight, {QKeySequence(Qt::CTRL | Qt::Key_R)}, [this] { turn(img::Turn::Right); });
+    addAction(TurnHalf, {}, [this] { turn(img::Turn::Half); });
+    addAction(Straighten, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G)}, [this] { straighten(); });
+    addAction(Trim, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)}, [this] { trimToDocument(); });
+    addAction(Crop, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X)}, [this] { crop(); });
+    menu_->addSeparator();
+    addAction(Undo, {QKeySequence(Qt::CTRL | Qt::Key_Z)}, [this] { undo(); });
+    addAction(Redo, {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, [this] { redo(); });
     menu_->addSeparator();
     addAction(WholePage, {QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { fitPage(); });
     addAction(ActualSize, {QKeySequence(Qt::CTRL | Qt::Key_1)}, [this] { zoomTo(1.0); });
@@ -150,6 +183,23 @@ bool PictureViewer::wheel(QWheelEvent *event, bool overPicture)
 bool PictureViewer::key(QKeyEvent *event)
 {
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Escape) {
+        if (cancel_)
+            cancel_->store(true);
+        else if (selection_.isActive())
+            selection_.clear();
+        else
+            return false;
+        return true;
+    }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && mods == Qt::NoModifier && selection_.isActive()) {
+        crop();
+        return true;
+    }
+    followPicture();
+    if (havePicture() && selection_.key(event->key(), mods, firstPixelInView()))
+        return true;
     switch (event->key()) {
     case Qt::Key_Up: scrollBy(host_.vertical, -1); return true;
     case Qt::Key_Down: scrollBy(host_.vertical, 1); return true;
@@ -182,21 +232,37 @@ bool PictureViewer::eventFilter(QObject *watched, QEvent *event)
         return handled;
     }
     case QEvent::ContextMenu: {
+        followPicture();
         const bool enabled = havePicture();
         for (QAction *a : menu_->actions())
-            a->setEnabled(enabled);
+            a->setEnabled(enabled && available(a));
         menu_->exec(static_cast<QContextMenuEvent *>(event)->globalPos());
         for (QAction *a : menu_->actions())
             a->setEnabled(true);
         return true;
     }
     case QEvent::MouseButtonPress: {
+        // The left button draws or changes the frame; with Ctrl it drags the picture out.
         const auto *e = static_cast<QMouseEvent *>(event);
-        pressed_ = overPicture && e->button() == Qt::LeftButton && e->modifiers() == Qt::NoModifier;
+        const bool left = overPicture && e->button() == Qt::LeftButton;
+        pressed_ = left && e->modifiers() == Qt::ControlModifier;
         pressedAt_ = e->position().toPoint();
-        return false;
+        if (!left || e->modifiers() != Qt::NoModifier)
+            return false;
+        bool taken = false;
+        rt::runHandler("Select", [&] {
+            followPicture();
+            taken = havePicture() && !editRunning() && selection_.press(e->position());
+        });
+        return taken;
     }
-    case QEvent::MouseButtonRelease: pressed_ = false; return false;
+    case QEvent::MouseButtonRelease: {
+        pressed_ = false;
+        bool taken = false;
+        if (overPicture && selection_.dragging())
+            rt::runHandler("Select", [&] { taken = selection_.release(static_cast<QMouseEvent *>(event)->position()); });
+        return taken;
+    }
     case QEvent::MouseMove: {
         const auto *e = static_cast<QMouseEvent *>(event);
         if (pressed_ && (e->buttons() & Qt::LeftButton)
@@ -205,8 +271,21 @@ bool PictureViewer::eventFilter(QObject *watched, QEvent *event)
             rt::runHandler("Drag", [&] { startDrag(); });
             return true;
         }
-        return false;
+        if (!overPicture)
+            return false;
+        bool taken = false;
+        rt::runHandler("Select", [&] {
+            taken = selection_.move(e->position());
+            host_.picture.widget()->setCursor(selection_.cursorAt(e->position()));
+        });
+        return taken;
     }
+    case QEvent::Paint:
+    case QEvent::Resize:
+        // The frame follows the picture's zoom; a new picture drops it.
+        if (overPicture)
+            rt::runHandler("Select", [&] { followPicture(); });
+        return false;
     default: return false;
     }
 }
@@ -388,4 +467,187 @@ void PictureViewer::startDrag()
     drag.setPixmap(QPixmap::fromImage(
         image.scaled(std::min(image.width(), 160), std::min(image.height(), 160), Qt::KeepAspectRatio, Qt::FastTransformation)));
     drag.exec(Qt::CopyAction);
+}
+
+// ---- Editing ---------------------------------------------------------------------------
+
+bool PictureViewer::available(const QAction *action) const
+{
+    if (action->text() == Crop)
+        return selection_.isActive();
+    if (action->text() == Undo)
+        return history_.canUndo();
+    if (action->text() == Redo)
+        return history_.canRedo();
+    return true;
+}
+
+void PictureViewer::followPicture()
+{
+    const img::Picture &shown = host_.picture.picture();
+    const img::Picture &known = history_.current();
+    if (shown.image().cacheKey() != known.image().cacheKey() || shown.dotsPerMeter() != known.dotsPerMeter()) {
+        history_.reset(shown);
+        selection_.clear();
+    }
+    placeSelection();
+}
+
+void PictureViewer::placeSelection()
+{
+    const QImage &image = host_.picture.picture().image();
+    const QWidget *widget = host_.picture.widget();
+    if (image.isNull()) {
+        selection_.setBounds({});
+        return;
+    }
+    // The picture fills its box at every zoom: the box's pixels per picture pixel.
+    selection_.setMapping(QSizeF(double(widget->width()) / image.width(), double(widget->height()) / image.height()), {});
+    selection_.setBounds(image.size());
+}
+
+QPoint PictureViewer::firstPixelInView() const
+{
+    return selection_.pixelAt(host_.picture.widget()->mapFrom(host_.viewport.widget(), QPoint(0, 0)));
+}
+
+void PictureViewer::showEdited(const img::Picture &picture)
+{
+    selection_.clear();
+    host_.picture.setPicture(picture);
+    host_.relayout();
+    placeSelection();
+}
+
+std::optional<img::Picture> PictureViewer::runEdit(const std::function<img::Picture(img::CancelFlag)> &work)
+{
+    if (editRunning())
+        return std::nullopt;
+    const qint64 shown = host_.picture.picture().image().cacheKey();
+    std::atomic<bool> cancel{false};
+    cancel_ = &cancel;
+    std::optional<rt::RuntimeError> failure;
+    img::Picture result;
+    bool ok = false;
+    std::promise<void> finished;
+    std::future<void> done = finished.get_future();
+    {
+        std::jthread worker([&] {
+            ok = rt::attempt(
+                "edit", [&] { result = work(&cancel); }, &failure);
+            finished.set_value();
+        });
+        if (done.wait_for(QuickEdit) != std::future_status::ready) {
+            // The window goes on painting behind the busy pointer; Escape stops the edit.
+            const rt::HourglassPointer hourglass;
+            QEventLoop loop;
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, &loop, [&] {
+                if (done.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+                    loop.quit();
+            });
+            poll.start(10);
+            loop.exec();
+        }
+    }
+    cancel_ = nullptr;
+    // A picture that arrived meanwhile (a scan) stays; the edit of the old one is dropped.
+    if (host_.picture.picture().image().cacheKey() != shown)
+        return std::nullopt;
+    if (ok)
+        return result;
+    if (!cancel.load()) {
+        const QString problem = failure ? failure->text() : QStringLiteral("Nicht genügend Speicher.");
+        rt::showInformation(host_.window.clientWidget(), QStringLiteral("Das Bild wurde nicht geändert.\n\n%1  ").arg(problem),
+                            QStringLiteral(" Bild bearbeiten"));
+    }
+    return std::nullopt;
+}
+
+bool PictureViewer::record(const std::function<std::optional<img::Edit>(const img::Picture &, img::CancelFlag)> &decide)
+{
+    followPicture();
+    if (!havePicture() || editRunning())
+        return false;
+    const img::Picture from = history_.current();
+    std::optional<img::Edit> edit;
+    const std::optional<img::Picture> result = runEdit([&](img::CancelFlag cancel) {
+        edit = decide(from, cancel);
+        return edit ? img::applied(from, *edit, cancel) : from;
+    });
+    if (!result || !edit)
+        return false;
+    history_.push(*edit, *result);
+    showEdited(*result);
+    return true;
+}
+
+bool PictureViewer::turn(img::Turn turn)
+{
+    return record([turn](const img::Picture &, img::CancelFlag) { return img::Edit{turn, 0, 0, {}}; });
+}
+
+namespace {
+// The turn that straightens a page, none where it is straight.
+img::Edit straightening(const QImage &image, img::CancelFlag cancel)
+{
+    const double skew = img::skewAngle(image, cancel);
+    if (std::abs(skew) < LeastTurn)
+        return {};
+    return {std::nullopt, -skew, img::borderColour(image), {}};
+}
+} // namespace
+
+bool PictureViewer::straighten()
+{
+    return record([](const img::Picture &picture, img::CancelFlag cancel) -> std::optional<img::Edit> {
+        const img::Edit edit = straightening(picture.image(), cancel);
+        return edit.degrees != 0 ? std::optional(edit) : std::nullopt;
+    });
+}
+
+bool PictureViewer::trimToDocument()
+{
+    return record([](const img::Picture &picture, img::CancelFlag cancel) -> std::optional<img::Edit> {
+        img::Edit edit = straightening(picture.image(), cancel);
+        const QImage straight = img::rotated(picture.image(), edit.degrees, edit.fill, cancel);
+        const QRect area = img::documentArea(straight, picture.dotsPerMeter(), cancel);
+        if (area != straight.rect())
+            edit.area = area;
+        return edit.degrees != 0 || !edit.area.isEmpty() ? std::optional(edit) : std::nullopt;
+    });
+}
+
+bool PictureViewer::crop()
+{
+    followPicture();
+    if (!selection_.isActive())
+        return false;
+    const QRect area = selection_.area();
+    return record([area](const img::Picture &, img::CancelFlag) { return img::Edit{std::nullopt, 0, 0, area}; });
+}
+
+bool PictureViewer::stepTo(int position)
+{
+    followPicture();
+    if (editRunning() || position < 0 || position > history_.count() || position == history_.position())
+        return false;
+    const EditHistory history = history_;
+    const std::optional<img::Picture> result
+        = runEdit([&](img::CancelFlag cancel) { return history.pictureAt(position, cancel); });
+    if (!result)
+        return false;
+    history_.moveTo(position, *result);
+    showEdited(*result);
+    return true;
+}
+
+bool PictureViewer::undo()
+{
+    return stepTo(history_.position() - 1);
+}
+
+bool PictureViewer::redo()
+{
+    return stepTo(history_.position() + 1);
 }
