@@ -81,6 +81,7 @@ QRect documentArea(const QImage &image, QSize dotsPerMeter, CancelFlag cancel)
     };
     const QRgb lid = qRgb(median(channels[0]), median(channels[1]), median(channels[2]));
     std::vector<int> deviations;
+    deviations.reserve(border.size());
     for (const QRgb c : border)
         deviations.push_back(distance(c, lid));
     const double noise = 1.4826 * median(deviations);
