@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 
+class BackgroundRecognition;
 class QAction;
 class QMenu;
 namespace rt {
@@ -55,6 +56,10 @@ public:
     // A file name for the picture: Scan-<date>-<time>.png
     static QString suggestedName();
 
+    // "PDF mit Text (durchsuchbar)": the picture with its recognised text, saved when the
+    // recognition ends.
+    void saveSearchableTo(const QString &path);
+
     QAction *action(const QString &text) const;
 
 protected:
@@ -78,4 +83,5 @@ private:
     QPoint wheelRemainder_; // eighths of a degree not yet turned into steps
     std::unique_ptr<QTemporaryDir> dragDir_;
     bool refitting_ = false;
+    std::unique_ptr<BackgroundRecognition> recognition_;
 };
