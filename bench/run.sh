@@ -42,3 +42,4 @@ for dpi in 300 600; do
 done
 "$bin/vistoramo_bench" clipboard 7 "$work/colour-300.pnm"
 "$bin/vistoramo_bench" png "$work/colour-300.pnm" "$work/colour-600.pnm"
+"$bin/vistoramo_bench" ocr 7

@@ -34,8 +34,10 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-translations-l10n)
 if(NOT TARGET vistoramo-scan)
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libsane1")
 endif()
-# Qt finds no Wayland platform without it and falls back to X11 through XWayland.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+# Qt finds no Wayland platform without it and falls back to X11 through XWayland. "Text
+# kopieren" needs the German and English language data; without it the command says what
+# to install.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, tesseract-ocr-deu, tesseract-ocr-eng")
 
 # CPack adds ldconfig calls to the maintainer scripts for any library below /usr/lib, but the
 # scanner library lies in the program's private directory, which the dynamic linker never

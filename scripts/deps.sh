@@ -7,13 +7,14 @@ set -euo pipefail
 what=${1:-run}
 packages=(cmake ninja-build g++ pkg-config dpkg-dev qt6-base-dev qt6-base-dev-tools libqt6svg6 libxcb1-dev libxcb-damage0-dev
           libsane-dev libsane1 sane-utils fonts-dejavu-core
-          zlib1g-dev libpng-dev libtiff-dev qt6-translations-l10n)
+          zlib1g-dev libpng-dev libtiff-dev qt6-translations-l10n libtesseract-dev libleptonica-dev)
 packaging=(file binutils lintian)
 case $what in
   package) packages+=("${packaging[@]}") ;;
   test) packages+=(libdeflate-dev libgtest-dev libgmock-dev xvfb xauth openbox xdotool xclip x11-utils procps
                    "${packaging[@]}" desktop-file-utils appstream
-                   clang clang-format libclang-rt-14-dev valgrind xfce4-settings dbus-x11) ;;
+                   clang clang-format libclang-rt-14-dev valgrind xfce4-settings dbus-x11
+                   tesseract-ocr tesseract-ocr-deu tesseract-ocr-eng poppler-utils) ;;
 esac
 
 missing=()

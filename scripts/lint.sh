@@ -36,9 +36,9 @@ rm -f /tmp/vistoramo-format.$$
 # Every include names its folder, SANE is included by the helper's code alone, and each folder
 # uses only the layers below it (so there is no circle between folders).
 declare -A uses=(
-  [base]="base" [image]="base image" [runtime]="base image runtime"
+  [base]="base" [image]="base image" [ocr]="base image ocr" [runtime]="base image runtime"
   [scanlib-loader]="base runtime scanlib-loader scanlib/api" [widgets]="base widgets"
-  [ui]="base image runtime scanlib-loader widgets ui"
+  [ui]="base image ocr runtime scanlib-loader widgets ui"
   [app]="base runtime ui app" [scanlib/api]="scanlib/api" [scanlib/wire]="base scanlib/wire"
   [scanlib/client]="base scanlib/api scanlib/wire widgets scanlib/client"
   [scanlib/helper]="base image scanlib/wire scanlib/helper")

@@ -7,12 +7,15 @@
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QImageWriter>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRandomGenerator>
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -126,6 +129,31 @@ void writeFileReplacing(const QString &path, const QByteArray &bytes)
     }
 }
 
+// Each line's text over its place on the page, stretched to the line's width, in a pen that
+// paints nothing: readers find, select and copy the words where they stand on the picture.
+void drawInvisibleText(QPainter &painter, const QList<TextLine> &lines, double pointsPerPixelX, double pointsPerPixelY)
+{
+    painter.setPen(QColor(0, 0, 0, 0));
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStyleStrategy(QFont::PreferNoShaping); // the words as they are, no ligatures
+    for (const TextLine &line : lines) {
+        if (line.text.isEmpty() || line.box.isEmpty())
+            continue;
+        const QRectF box(line.box.x() * pointsPerPixelX, line.box.y() * pointsPerPixelY, line.box.width() * pointsPerPixelX,
+                         line.box.height() * pointsPerPixelY);
+        font.setPointSizeF(std::max(box.height() * 0.8, 1.0));
+        painter.setFont(font);
+        const QFontMetricsF metrics(font);
+        const double width = metrics.horizontalAdvance(line.text);
+        painter.save();
+        painter.translate(box.left(), box.bottom() - metrics.descent());
+        if (width > 0)
+            painter.scale(box.width() / width, 1.0);
+        painter.drawText(QPointF(0, 0), line.text);
+        painter.restore();
+    }
+}
+
 } // namespace
 
 FileFormat formatForName(const QString &path)
@@ -219,7 +247,7 @@ QByteArray encodeTiff(const Picture &picture)
     return memory.data;
 }
 
-QByteArray encodePdf(const Picture &picture, double screenDpi)
+QByteArray encodePdf(const Picture &picture, double screenDpi, const QList<TextLine> &text)
 {
     const QImage &image = picture.image();
     const QSize dpm = picture.dotsPerMeter();
@@ -242,13 +270,14 @@ QByteArray encodePdf(const Picture &picture, double screenDpi)
             cannotEncode("PDF");
         painter.setRenderHint(QPainter::LosslessImageRendering); // a scan, not a photograph for the web
         painter.drawImage(QRectF(QPointF(0, 0), points), image);
+        drawInvisibleText(painter, text, points.width() / image.width(), points.height() / image.height());
         if (!painter.end())
             cannotEncode("PDF");
     }
     return bytes;
 }
 
-void savePicture(const Picture &picture, const QString &path, FileFormat format, double screenDpi)
+void savePicture(const Picture &picture, const QString &path, FileFormat format, double screenDpi, const QList<TextLine> &text)
 {
     if (picture.isEmpty())
         rt::raise(rt::ErrorCode::InvalidPicture, QStringLiteral("Es ist kein Bild zum Speichern da."));
@@ -257,7 +286,7 @@ void savePicture(const Picture &picture, const QString &path, FileFormat format,
     case FileFormat::Png: bytes = encodePng(picture.image(), picture.dotsPerMeter()); break;
     case FileFormat::Jpeg: bytes = encodeJpeg(picture); break;
     case FileFormat::Tiff: bytes = encodeTiff(picture); break;
-    case FileFormat::Pdf: bytes = encodePdf(picture, screenDpi); break;
+    case FileFormat::Pdf: bytes = encodePdf(picture, screenDpi, text); break;
     }
     writeFileReplacing(path, bytes);
 }

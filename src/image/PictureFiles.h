@@ -1,11 +1,14 @@
 #pragma once
 // Writing the picture to a file: PNG, JPEG (quality 90), TIFF and a one-page PDF, each with
-// the picture's resolution where it has one. The file is written beside its target under a
+// the picture's resolution where it has one; the PDF may carry the page's recognised text as
+// an invisible layer over the picture, so that it can be searched and copied. The file is written beside its target under a
 // temporary name and takes the target's name only when complete.
 
 #include "image/Picture.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QRect>
 #include <QString>
 
 namespace img {
@@ -19,12 +22,18 @@ FileFormat formatForName(const QString &path);
 // one; the PDF page then takes its size at the screen's resolution (dots per inch).
 QByteArray encodeJpeg(const Picture &picture, int quality = 90);
 QByteArray encodeTiff(const Picture &picture);
-QByteArray encodePdf(const Picture &picture, double screenDpi = 96.0);
+// A line of recognised text and where it stands on the picture (pixels).
+struct TextLine {
+    QString text;
+    QRect box;
+};
+QByteArray encodePdf(const Picture &picture, double screenDpi = 96.0, const QList<TextLine> &text = {});
 
 // Writes the picture to path; a new file gets the permissions the user's umask allows, a
 // replaced one keeps its own. On failure a run-time error with a German message that names
 // the system's reason (a full disk, a missing permission) is thrown; no partial file is left
-// behind and a file that was there before is untouched.
-void savePicture(const Picture &picture, const QString &path, FileFormat format, double screenDpi = 96.0);
+// behind and a file that was there before is untouched. The text goes into a PDF alone.
+void savePicture(const Picture &picture, const QString &path, FileFormat format, double screenDpi = 96.0,
+                 const QList<TextLine> &text = {});
 
 } // namespace img

@@ -12,6 +12,7 @@
 #include "runtime/Translations.h"
 #include "runtime/Units.h"
 #include "ui/DragData.h"
+#include "ui/TextCommands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -69,14 +70,17 @@ const SaveType SaveTypes[] = {
     {QStringLiteral("JPEG-Bild (*.jpg *.jpeg)"), QStringLiteral("jpg")},
     {QStringLiteral("TIFF-Bild (*.tif *.tiff)"), QStringLiteral("tif")},
     {QStringLiteral("PDF-Dokument (*.pdf)"), QStringLiteral("pdf")},
+    {QStringLiteral("PDF mit Text (durchsuchbar) (*.pdf)"), QStringLiteral("pdf")},
 };
+const QString &SearchablePdf = SaveTypes[4].filter;
 
 } // namespace
 
 PictureViewer::PictureViewer(ViewHost host)
     : host_(std::move(host)), menu_(new QMenu(host_.window.clientWidget())),
       focusMark_(new rt::FocusMark(host_.window.clientWidget())),
-      overlay_(new widgets::AreaSelectionOverlay(selection_, host_.picture.widget()))
+      overlay_(new widgets::AreaSelectionOverlay(selection_, host_.picture.widget())),
+      recognition_(std::make_unique<BackgroundRecognition>(host_.window.clientWidget()))
 {
     host_.viewport.widget()->installEventFilter(this);
     host_.picture.widget()->installEventFilter(this);
@@ -84,6 +88,8 @@ PictureViewer::PictureViewer(ViewHost host)
     selection_.changed = [this](QRect area) { overlay_->update(area); };
 
     addAction(Copy, {QKeySequence(Qt::CTRL | Qt::Key_C)}, [this] { host_.copy(); });
+    addAction(copyTextMenuText(), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)},
+              [this] { copyText(*recognition_, host_.picture.picture(), host_.window.clientWidget()); });
     addAction(SaveAs, {QKeySequence(Qt::CTRL | Qt::Key_S)}, [this] { saveAs(); });
     menu_->addSeparator();
     addAction(TurnLeft, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)}, [this] { turn(img::Turn::Left); });
@@ -425,7 +431,10 @@ void PictureViewer::saveAs()
         return;
     const QString path = dialog.selectedFiles().constFirst();
     lastFolder_ = QFileInfo(path).absolutePath();
-    saveTo(path);
+    if (dialog.selectedNameFilter() == SearchablePdf)
+        saveSearchableTo(path);
+    else
+        saveTo(path);
 }
 
 bool PictureViewer::saveTo(const QString &path)
@@ -445,6 +454,11 @@ bool PictureViewer::saveTo(const QString &path)
     rt::showInformation(host_.window.clientWidget(), QStringLiteral("Das Bild wurde nicht gespeichert.\n\n%1  ").arg(problem),
                         QStringLiteral(" Speichern"));
     return false;
+}
+
+void PictureViewer::saveSearchableTo(const QString &path)
+{
+    saveSearchablePdf(*recognition_, host_.picture.picture(), path, 1440.0 / rt::twipsPerPixel(), host_.window.clientWidget());
 }
 
 // ---- Dragging out ----------------------------------------------------------------------

@@ -23,6 +23,7 @@
 #include <memory>
 #include <optional>
 
+class BackgroundRecognition;
 class QAction;
 class QMenu;
 namespace rt {
@@ -60,6 +61,10 @@ public:
     bool saveTo(const QString &path);
     // A file name for the picture: Scan-<date>-<time>.png
     static QString suggestedName();
+
+    // "PDF mit Text (durchsuchbar)": the picture with its recognised text, saved when the
+    // recognition ends.
+    void saveSearchableTo(const QString &path);
 
     QAction *action(const QString &text) const;
 
@@ -113,4 +118,5 @@ private:
     widgets::AreaSelection selection_;
     widgets::AreaSelectionOverlay *overlay_;
     std::atomic<bool> *cancel_ = nullptr; // the running edit's, while one runs
+    std::unique_ptr<BackgroundRecognition> recognition_;
 };

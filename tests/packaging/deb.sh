@@ -41,7 +41,7 @@ depends=$(field Depends)
 for package in libqt6widgets6 libqt6gui6 libqt6core6 libsane1 qt6-translations-l10n; do
   [[ ",$depends," =~ ,\ ?$package[\ ,] ]] || fail "Depends lacks $package: $depends"
 done
-[ "$(field Recommends)" = qt6-wayland ] || fail "Recommends is '$(field Recommends)', not qt6-wayland"
+[ "$(field Recommends)" = 'qt6-wayland, tesseract-ocr-deu, tesseract-ocr-eng' ] || fail "Recommends is '$(field Recommends)', not qt6-wayland and the language data"
 
 # Debian's own checker: no error and no warning. Notes (I:, P:, X:) may stay; README and
 # the closing notes of the packaging say why.

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -215,6 +216,7 @@ TEST(View, TheContextMenuSpeaksGermanShowsItsKeysAndWaitsForAPicture)
     using Entry = std::tuple<QString, QString, bool>;
     EXPECT_EQ(openMenu(),
               (std::vector<Entry>{{"Kopieren", "Ctrl+C", false},
+                                  {"Text kopieren", "Ctrl+Shift+C", false},
                                   {"Speichern unter …", "Ctrl+S", false},
                                   {"Nach links drehen", "Ctrl+Shift+R", false},
                                   {"Nach rechts drehen", "Ctrl+R", false},
@@ -304,4 +306,43 @@ TEST(View, ADragCarriesThePngAndAFileOfIt)
     QFile file(data.urls()[0].toLocalFile());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(decoded(file.readAll()), page);
+}
+
+// "Text kopieren": the words of the picture on the clipboard as UTF-8 text, told like the
+// copy's; a picture without text leaves the clipboard alone.
+TEST(View, TextKopierenPutsTheRecognisedWordsOnTheClipboard)
+{
+    ProgramDir dir;
+    Root root;
+    showActive(root);
+    const auto recognise = [&root](const QImage &image) {
+        root.Picture2.setPicture(rt::Picture(image, {11811, 11811}));
+        MessageBoxWatcher watcher;
+        QApplication::setActiveWindow(root.clientWidget()->window()); // back from the last message
+        QTest::keyClick(root.clientWidget(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        for (int i = 0; i < 600 && watcher.shown().empty(); ++i)
+            QTest::qWait(50);
+        return watcher.shown().empty() ? QString() : watcher.shown()[0].text;
+    };
+    QImage page(1200, 300, QImage::Format_RGB32);
+    page.setDotsPerMeterX(11811);
+    page.setDotsPerMeterY(11811);
+    page.fill(Qt::white);
+    {
+        QPainter painter(&page);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPointSize(14);
+        painter.setFont(font);
+        painter.drawText(QPointF(60, 150), QStringLiteral("Größere Straßen über Köln"));
+    }
+    QGuiApplication::clipboard()->setText(QStringLiteral("vorher"));
+    EXPECT_EQ(recognise(page), QStringLiteral("Der Text wurde in die Zwischenablage kopiert (4 Wörter).  "));
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    EXPECT_EQ(QString::fromUtf8(data->data("text/plain;charset=utf-8")).trimmed(), QStringLiteral("Größere Straßen über Köln"));
+
+    QImage blank(600, 400, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    QGuiApplication::clipboard()->setText(QStringLiteral("vorher"));
+    EXPECT_EQ(recognise(blank), QStringLiteral("Auf dem Bild wurde kein Text erkannt.  "));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("vorher"));
 }
