@@ -13,7 +13,8 @@ case $what in
   package) packages+=("${packaging[@]}") ;;
   test) packages+=(libdeflate-dev libgtest-dev libgmock-dev xvfb xauth openbox xdotool xclip x11-utils procps
                    "${packaging[@]}" desktop-file-utils appstream
-                   clang clang-format libclang-rt-14-dev valgrind xfce4-settings dbus-x11) ;;
+                   clang clang-format libclang-rt-14-dev valgrind xfce4-settings dbus-x11
+                   at-spi2-core python3-pyatspi) ;;
 esac
 
 missing=()

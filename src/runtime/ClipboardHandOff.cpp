@@ -245,8 +245,12 @@ void handClipboardToManager(std::chrono::milliseconds quiet)
     const xcb_atom_t manager = internAtom(c, "CLIPBOARD_MANAGER");
     const xcb_atom_t saveTargets = internAtom(c, "SAVE_TARGETS");
     const xcb_atom_t property = internAtom(c, "_VISTORAMO_SAVE_TARGETS");
-    if (!manager || !saveTargets || !property || selectionOwner(c, manager) == XCB_NONE)
+    if (!manager || !saveTargets || !property || selectionOwner(c, manager) == XCB_NONE) {
+        // No one to take the clipboard: given up at once, so that Qt's own hand-off at exit
+        // has nothing to offer and the program ends with its window.
+        clipboard->clear();
         return;
+    }
 
     const QDeadlineTimer deadline(Longest);
     const xcb_window_t requestor = xcb_generate_id(c);
