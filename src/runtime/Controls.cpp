@@ -42,7 +42,8 @@ void setAccessibleRole(QWidget &widget, QAccessible::Role role)
     (void)installed;
     widget.setProperty(RoleProperty, static_cast<int>(role));
     // An interface Qt made for the widget before (its name set, say) is made anew by the factory.
-    if (QAccessibleInterface *made = QAccessible::queryAccessibleInterface(&widget); made && !dynamic_cast<RoleAccessible *>(made))
+    if (QAccessibleInterface *made = QAccessible::queryAccessibleInterface(&widget);
+        made && !dynamic_cast<RoleAccessible *>(made))
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 

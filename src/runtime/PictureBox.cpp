@@ -23,8 +23,9 @@ QString pictureDescription(const Picture &picture)
     const QSize dpm = picture.dotsPerMeter();
     if (dpm.width() > 0 && dpm.height() > 0) {
         const auto dpi = [](int dotsPerMeter) { return std::lround(dotsPerMeter * 0.0254); };
-        text += dpi(dpm.width()) == dpi(dpm.height()) ? QStringLiteral(", %1 dpi").arg(dpi(dpm.width()))
-                                                      : QStringLiteral(", %1 × %2 dpi").arg(dpi(dpm.width())).arg(dpi(dpm.height()));
+        text += dpi(dpm.width()) == dpi(dpm.height())
+            ? QStringLiteral(", %1 dpi").arg(dpi(dpm.width()))
+            : QStringLiteral(", %1 × %2 dpi").arg(dpi(dpm.width())).arg(dpi(dpm.height()));
     }
     return text;
 }

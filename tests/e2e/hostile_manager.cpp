@@ -109,9 +109,12 @@ int main(int argc, char **argv)
             std::string names = "targets:";
             const auto *atoms = r ? static_cast<const xcb_atom_t *>(xcb_get_property_value(r.get())) : nullptr;
             for (int i = 0; atoms && i < xcb_get_property_value_length(r.get()) / 4; ++i) {
-                Reply<xcb_get_atom_name_reply_t> n(xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atoms[i]), nullptr), &std::free);
+                Reply<xcb_get_atom_name_reply_t> n(xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atoms[i]), nullptr),
+                                                   &std::free);
                 if (n)
-                    names += " " + std::string(xcb_get_atom_name_name(n.get()), static_cast<size_t>(xcb_get_atom_name_name_length(n.get())));
+                    names += " "
+                        + std::string(xcb_get_atom_name_name(n.get()),
+                                      static_cast<size_t>(xcb_get_atom_name_name_length(n.get())));
             }
             say(names.c_str());
         } else if (type == XCB_SELECTION_NOTIFY && std::strcmp(mode, "multiple") == 0) {
