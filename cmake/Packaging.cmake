@@ -1,6 +1,6 @@
 # The Debian package, made with `cpack -G DEB` in a build tree. It holds what the install
 # rules in Install.cmake place, under /usr.
-set(VISTORAMO_PACKAGE_MAINTAINER "Vistoramo-Team <vistoramo@example.org>"
+set(VISTORAMO_PACKAGE_MAINTAINER "Vistoramo-Team <team@vistoramo.invalid>"
   CACHE STRING "Maintainer field of the Debian package")
 
 set(CPACK_GENERATOR DEB)
@@ -14,7 +14,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 # Lines of the long description stay below 80 columns, as Debian's tools expect.
 set(CPACK_PACKAGE_DESCRIPTION
   "Vistoramo ist ein kleines Scanprogramm mit einem Fenster und drei Knöpfen:
-Scanner wählen, eine Seite in eine verschiebbare Ansicht scannen und das Bild
+Scanner wählen, eine Seite in eine scrollbare Ansicht scannen und das Bild
 in die Zwischenablage kopieren, aus der andere Anwendungen es einfügen.
 
 Vistoramo is a small scanning tool with one window and three buttons: choose

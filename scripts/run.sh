@@ -4,7 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh run
-bash scripts/build.sh
+# The program, its scanner library and the library's helper only; the tests are built by
+# scripts/test.sh.
+bash scripts/build.sh --target vistoramo vistoramo-scan vistoramo-scanner
 if [ -f scripts/sane-config.sh ]; then
   SANE_CONFIG_DIR=$(bash scripts/sane-config.sh build/default/sane)
   export SANE_CONFIG_DIR

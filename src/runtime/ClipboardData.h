@@ -1,5 +1,5 @@
 #pragma once
-// The picture as the clipboard offers it to other programs: image/bmp and image/png,
+// The picture as the clipboard offers it to other programs: image/png and image/bmp,
 // encoded by us (Qt's stock conversions are many times slower for page-sized scans), and
 // the image itself to programs in this process.
 

@@ -64,7 +64,7 @@ public:
         incr_ = internAtom(c, "INCR");
         for (const QString &format : data.formats())
             if (const xcb_atom_t atom = internAtom(c, format.toLatin1().constData()))
-                formats_.emplace(atom, format);
+                formats_.emplace_back(atom, format);
         const quint64 maxRequest = quint64{xcb_get_maximum_request_length(c)} * 4;
         chunk_ = static_cast<qsizetype>(std::min<quint64>(maxRequest - 1024, 4u << 20));
         lastSign_.start();
@@ -166,7 +166,7 @@ private:
                                 static_cast<uint32_t>(atoms.size()), atoms.data());
             return true;
         }
-        const auto format = formats_.find(target);
+        const auto format = std::find_if(formats_.begin(), formats_.end(), [&](const auto &f) { return f.first == target; });
         if (format == formats_.end())
             return false;
         const QByteArray bytes = data_.data(format->second);
@@ -203,7 +203,8 @@ private:
     const QMimeData &data_;
     xcb_window_t requestor_;
     xcb_atom_t clipboard_, targets_, multiple_, atomPair_, incr_;
-    std::map<xcb_atom_t, QString> formats_;
+    // In the clipboard's order, which TARGETS keeps: a manager that saves one format takes the first.
+    std::vector<std::pair<xcb_atom_t, QString>> formats_;
     Transfers transfers_;
     qsizetype chunk_;
     QElapsedTimer lastSign_;
@@ -244,8 +245,12 @@ void handClipboardToManager(std::chrono::milliseconds quiet)
     const xcb_atom_t manager = internAtom(c, "CLIPBOARD_MANAGER");
     const xcb_atom_t saveTargets = internAtom(c, "SAVE_TARGETS");
     const xcb_atom_t property = internAtom(c, "_VISTORAMO_SAVE_TARGETS");
-    if (!manager || !saveTargets || !property || selectionOwner(c, manager) == XCB_NONE)
+    if (!manager || !saveTargets || !property || selectionOwner(c, manager) == XCB_NONE) {
+        // No one to take the clipboard: given up at once, so that Qt's own hand-off at exit
+        // has nothing to offer and the program ends with its window.
+        clipboard->clear();
         return;
+    }
 
     const QDeadlineTimer deadline(Longest);
     const xcb_window_t requestor = xcb_generate_id(c);

@@ -4,10 +4,48 @@
 #include "base/Rounding.h"
 #include "runtime/Units.h"
 
+#include <QAccessibleWidget>
 #include <QPushButton>
 #include <cstdlib>
 
 namespace rt {
+
+namespace {
+constexpr const char *RoleProperty = "vistoramoAccessibleRole";
+
+// A widget's accessible interface as Qt makes it, with the role the program gave the widget.
+class RoleAccessible : public QAccessibleWidget {
+public:
+    explicit RoleAccessible(QWidget *widget) : QAccessibleWidget(widget) { }
+    QAccessible::Role role() const override
+    {
+        bool ok = false;
+        const int role = widget()->property(RoleProperty).toInt(&ok);
+        return ok ? static_cast<QAccessible::Role>(role) : QAccessibleWidget::role();
+    }
+};
+
+QAccessibleInterface *roleFactory(const QString &, QObject *object)
+{
+    auto *widget = qobject_cast<QWidget *>(object);
+    return widget && widget->property(RoleProperty).isValid() ? new RoleAccessible(widget) : nullptr;
+}
+} // namespace
+
+void setAccessibleRole(QWidget &widget, QAccessible::Role role)
+{
+    // Factories installed later are asked first, so this one answers before Qt's own.
+    static const bool installed = [] {
+        QAccessible::installFactory(roleFactory);
+        return true;
+    }();
+    (void)installed;
+    widget.setProperty(RoleProperty, static_cast<int>(role));
+    // An interface Qt made for the widget before (its name set, say) is made anew by the factory.
+    if (QAccessibleInterface *made = QAccessible::queryAccessibleInterface(&widget);
+        made && !dynamic_cast<RoleAccessible *>(made))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+}
 
 int checkedPixels(float twips)
 {
@@ -98,6 +136,21 @@ void Control::setFocus()
 {
     if (widget_)
         widget_->setFocus(Qt::OtherFocusReason);
+}
+
+void Control::setAccessible(const QString &name, std::optional<QAccessible::Role> role)
+{
+    if (!widget_)
+        return;
+    if (role)
+        setAccessibleRole(*widget_, *role);
+    widget_->setAccessibleName(name);
+}
+
+void Control::setAccessibleDescription(const QString &description)
+{
+    if (widget_)
+        widget_->setAccessibleDescription(description);
 }
 
 // ---- CommandButton ---------------------------------------------------------------------

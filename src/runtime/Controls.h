@@ -3,10 +3,12 @@
 // events as plain callbacks, and the command button. The picture box, the scroll bar and
 // the window have files of their own.
 
+#include <QAccessible>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class QPushButton;
 
@@ -46,6 +48,10 @@ public:
     void setVisible(bool visible);
     Container &container() const { return container_; }
     void setFocus();
+    // What assistive technology (a screen reader) tells of the control: its name and, where
+    // the widget's own kind says too little (a picture box is a plain widget), its role.
+    void setAccessible(const QString &name, std::optional<QAccessible::Role> role = std::nullopt);
+    void setAccessibleDescription(const QString &description);
     QWidget *widget() const { return widget_; }
 
 private:
@@ -60,6 +66,8 @@ private:
 int checkedPixels(float twips);
 // An "invalid property value" error for a negative width or height.
 void refuseNegative(float twips);
+// Gives the widget `role` for assistive technology, in place of the one its class has.
+void setAccessibleRole(QWidget &widget, QAccessible::Role role);
 
 class CommandButton : public Control {
 public:

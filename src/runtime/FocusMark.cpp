@@ -1,5 +1,7 @@
 #include "runtime/FocusMark.h"
 
+#include "runtime/Controls.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEvent>
@@ -15,6 +17,9 @@ FocusMark::FocusMark(QWidget *window) : QWidget(window), window_(window)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
+    // A decoration to assistive technology, named like every other part of the window.
+    setAccessibleRole(*this, QAccessible::Border);
+    setAccessibleName(QStringLiteral("Fokusrahmen"));
     hide();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) { follow(now); });
 }

@@ -41,6 +41,8 @@ private:
 
 Form::Form() : widget_(new FormWidget(*this))
 {
+    // A plain widget is a "client" to assistive technology; this one is the window (a frame).
+    setAccessibleRole(*widget_, QAccessible::Window);
     applySize(); // a size of our own, so that the first showing keeps it
 }
 

@@ -8,8 +8,28 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 namespace rt {
+
+namespace {
+// "2480 × 3508 Pixel, 300 dpi"; the resolution left out where the source named none.
+QString pictureDescription(const Picture &picture)
+{
+    if (picture.isEmpty())
+        return QStringLiteral("kein Bild");
+    const QSize size = picture.image().size();
+    QString text = QStringLiteral("%1 × %2 Pixel").arg(size.width()).arg(size.height());
+    const QSize dpm = picture.dotsPerMeter();
+    if (dpm.width() > 0 && dpm.height() > 0) {
+        const auto dpi = [](int dotsPerMeter) { return std::lround(dotsPerMeter * 0.0254); };
+        text += dpi(dpm.width()) == dpi(dpm.height())
+            ? QStringLiteral(", %1 dpi").arg(dpi(dpm.width()))
+            : QStringLiteral(", %1 × %2 dpi").arg(dpi(dpm.width())).arg(dpi(dpm.height()));
+    }
+    return text;
+}
+} // namespace
 
 // Paints only what was exposed: scans are large, and moving the box inside its container
 // then copies what is already on the screen and paints just the new strip.
@@ -87,6 +107,22 @@ void PictureBox::setPicture(const Picture &picture)
     if (autoSize_)
         fitToPicture();
     view()->update();
+    describePicture();
+}
+
+void PictureBox::describePictureIn(std::vector<Control *> controls)
+{
+    describedIn_ = std::move(controls);
+    describePicture();
+}
+
+void PictureBox::describePicture()
+{
+    if (describedIn_.empty())
+        return;
+    const QString text = pictureDescription(picture());
+    for (Control *control : describedIn_)
+        control->setAccessibleDescription(text);
 }
 
 void PictureBox::setAutoSize(bool autoSize)

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QSizeF>
+#include <vector>
 
 namespace rt {
 
@@ -40,12 +41,18 @@ public:
     // pictures assigned later too; setZoom ends that.
     void setZoomToFit(QSizeF box);
     bool zoomsToFit() const { return !fitBox_.isEmpty(); }
+    // Tells assistive technology which picture the box shows (its size in pixels and its
+    // resolution, or "kein Bild") in the description of each of `controls` (the box itself,
+    // the viewport it is shown in), now and whenever the picture changes.
+    void describePictureIn(std::vector<Control *> controls);
     // Waits until the view's scaled copies of the picture are ready (benchmarks, tests).
     void waitForScaledCopies();
 
 private:
     void fitToPicture();
+    void describePicture();
     PictureView *view() const;
+    std::vector<Control *> describedIn_;
     bool autoSize_ = false;
     double zoom_ = 1.0;
     QSizeF fitBox_;

@@ -105,6 +105,14 @@ Root::Root()
     PResize.setAutoSize(true);
     PResize.setPicture(rt::Picture(grip()));
 
+    // What a screen reader says of each control; the buttons are named by their captions.
+    Picture1.setAccessible(QStringLiteral("Bildansicht"), QAccessible::Graphic);
+    Picture2.setAccessible(QStringLiteral("Bild"), QAccessible::Graphic);
+    Picture2.describePictureIn({&Picture1, &Picture2});
+    VScroll1.setAccessible(QStringLiteral("Bildlauf senkrecht"));
+    HScroll1.setAccessible(QStringLiteral("Bildlauf waagerecht"));
+    PResize.setAccessible(QStringLiteral("Größe ändern"), QAccessible::Graphic);
+
     QWidget::setTabOrder(BGerät.widget(), BScannen.widget());
     QWidget::setTabOrder(BScannen.widget(), BAblage.widget());
     QWidget::setTabOrder(BAblage.widget(), Picture1.widget());

@@ -1,6 +1,6 @@
 // hostile_manager MODE: a clipboard manager that takes the program's hand-off at exit and
 // never finishes it, printing what it did to standard output:
-//   targets   asks for the clipboard's TARGETS every half second;
+//   targets   asks for the clipboard's TARGETS every half second and prints them in order;
 //   incr      fetches image/bmp and reads the incremental transfer a chunk every 0.4 s;
 //   multiple  sends one MULTIPLE request of 20,000 pairs.
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <poll.h>
+#include <string>
 #include <vector>
 #include <xcb/xcb.h>
 
@@ -102,6 +103,20 @@ int main(int argc, char **argv)
                 say("incremental transfer");
                 // The first chunk is asked for when the announcement is deleted, 0.4 s later.
             }
+        } else if (type == XCB_SELECTION_NOTIFY && std::strcmp(mode, "targets") == 0) {
+            Reply<xcb_get_property_reply_t> r(
+                xcb_get_property_reply(c, xcb_get_property(c, 1, window, property, XCB_ATOM_ATOM, 0, 1024), nullptr), &std::free);
+            std::string names = "targets:";
+            const auto *atoms = r ? static_cast<const xcb_atom_t *>(xcb_get_property_value(r.get())) : nullptr;
+            for (int i = 0; atoms && i < xcb_get_property_value_length(r.get()) / 4; ++i) {
+                Reply<xcb_get_atom_name_reply_t> n(xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atoms[i]), nullptr),
+                                                   &std::free);
+                if (n)
+                    names += " "
+                        + std::string(xcb_get_atom_name_name(n.get()),
+                                      static_cast<size_t>(xcb_get_atom_name_name_length(n.get())));
+            }
+            say(names.c_str());
         } else if (type == XCB_SELECTION_NOTIFY && std::strcmp(mode, "multiple") == 0) {
             say(reinterpret_cast<xcb_selection_notify_event_t *>(event)->property == XCB_NONE ? "MULTIPLE refused"
                                                                                               : "MULTIPLE served");

@@ -42,7 +42,11 @@ for mode in targets incr multiple; do
   echo "$mode: the program ended $took ms after its window was closed"
   grep -q 'hand-off requested' "$work/$mode.log" || fail "$mode: the manager was never asked: $(cat "$work/$mode.log")"
   case $mode in
-    targets) grep -q 'asked for TARGETS' "$work/$mode.log" || fail "targets: the manager never asked" ;;
+    targets)
+      grep -q 'asked for TARGETS' "$work/$mode.log" || fail "targets: the manager never asked"
+      # The hand-off offers the small format first, as the clipboard does.
+      grep -q '^targets: .*image/png image/bmp' "$work/$mode.log" ||
+        fail "targets: not PNG before BMP: $(grep -m1 '^targets:' "$work/$mode.log")" ;;
     incr) grep -q 'read a chunk' "$work/$mode.log" || fail "incr: no incremental transfer began: $(cat "$work/$mode.log")" ;;
     multiple) grep -q 'MULTIPLE refused' "$work/$mode.log" || fail "multiple: the list was not refused: $(cat "$work/$mode.log")" ;;
   esac
