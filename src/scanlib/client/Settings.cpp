@@ -101,6 +101,11 @@ void Settings::rememberOptions(const QString &device, const OptionList &options)
     file_.endGroup();
 }
 
+void Settings::forgetOption(const QString &device, const QByteArray &name)
+{
+    file_.remove(optionsGroup(device) + QLatin1Char('/') + QString::fromLatin1(name));
+}
+
 QSize Settings::dialogSize(const QString &dialog) const
 {
     const QSize size = file_.value(dialog + QStringLiteral("/Groesse")).toSize();

@@ -28,6 +28,8 @@ public:
     QHash<QByteArray, QString> optionValues(const QString &device) const;
     // Remembers the current values of the options that have one; others keep theirs.
     void rememberOptions(const QString &device, const OptionList &options);
+    // Forgets the remembered value of one option.
+    void forgetOption(const QString &device, const QByteArray &name);
 
     // A remembered dialog size, invalid when there is none fit to use.
     QSize dialogSize(const QString &dialog) const;
