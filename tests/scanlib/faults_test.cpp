@@ -370,6 +370,9 @@ TEST_F(Faults, TheScanFileIsTheUsersAloneAndALinkAtTheStagedNameRedirectsNothing
     const int watch = ::inotify_init1(IN_CLOEXEC);
     ASSERT_GE(watch, 0);
     ASSERT_GE(::inotify_add_watch(watch, dir.constData(), IN_CREATE), 0);
+    // The helper waits, stopped, until the link is in place: it would open the name now.
+    const int helper = helperProcess();
+    ASSERT_NE(helper, 0);
     std::atomic<bool> planted{false}, stop{false};
     std::thread attacker([&] {
         alignas(inotify_event) char buffer[4096];
@@ -387,6 +390,7 @@ TEST_F(Faults, TheScanFileIsTheUsersAloneAndALinkAtTheStagedNameRedirectsNothing
                     const QByteArray staged = dir + '/' + name;
                     ::unlink(staged.constData());
                     planted = ::symlink(victim.constData(), staged.constData()) == 0;
+                    ::kill(helper, SIGCONT);
                     return;
                 }
                 at += ssize_t(sizeof(inotify_event) + e->len);
@@ -395,10 +399,13 @@ TEST_F(Faults, TheScanFileIsTheUsersAloneAndALinkAtTheStagedNameRedirectsNothing
     });
     setFault("none");
     acquire(path("Temp.bmp"), [&](QDialog &d) {
-        if (waitForOptions(d))
-            pressScan(d);
+        if (!waitForOptions(d))
+            return;
+        ::kill(helper, SIGSTOP);
+        pressScan(d);
     });
     stop = true;
+    ::kill(helper, SIGCONT);
     attacker.join();
     ::close(watch);
     ASSERT_TRUE(planted);

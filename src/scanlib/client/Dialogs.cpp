@@ -125,6 +125,8 @@ void SourceDialog::search()
 
 void SourceDialog::showDevices(const std::vector<DeviceInfo> &devices, const QString &error)
 {
+    if (!settings_.problem().isEmpty())
+        status_->setText(settings_.problem());
     const QTreeWidgetItem *before = list_->currentItem();
     const QString current = before ? before->data(0, Qt::UserRole).toString() : Client::instance().chosenDevice();
     list_->clear();
@@ -137,7 +139,10 @@ void SourceDialog::showDevices(const std::vector<DeviceInfo> &devices, const QSt
         status_->setText(QStringLiteral("Es wurde kein Scanner gefunden. Ist er eingeschaltet und angeschlossen?"));
         return;
     }
-    status_->setText(QStringLiteral("Bitte wählen Sie den Scanner, mit dem gescannt werden soll."));
+    status_->setText(
+        QStringList{settings_.problem(), QStringLiteral("Bitte wählen Sie den Scanner, mit dem gescannt werden soll.")}
+            .join(QLatin1Char('\n'))
+            .trimmed());
     QFont small = list_->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     for (const DeviceInfo &d : devices) {
@@ -178,6 +183,8 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
     setWindowTitle(QStringLiteral("Bild scannen"));
     setModal(true);
     sourceFromSettings_ = restoreSource(settings_);
+    if (!settings_.problem().isEmpty())
+        notes_ << settings_.problem();
     form_->setAdvancedOpen(settings_.advancedOpen());
     device_->setObjectName(QStringLiteral("device"));
     device_->setTextFormat(Qt::RichText);
