@@ -13,6 +13,11 @@
 //                sane_cancel then never returns
 //   hang-list    sane_get_devices never returns
 //   crash-list   sane_get_devices crashes (SIGSEGV)
+//   hang-open    sane_open never returns
+// and for an option named after the kind ("fault hang-set br-x"):
+//   hang-set     setting it never returns
+//   crash-set    setting it crashes (SIGSEGV)
+//   fail-set     setting it fails (SANE_STATUS_IO_ERROR)
 
 #include <sane/sane.h>
 #include <sane/saneopts.h>
@@ -37,13 +42,19 @@ std::string configFile(const char *name)
     return std::string(dir ? dir : ".") + "/" + name;
 }
 
-std::string fault()
+// The kind of fault, and for a fault in setting an option, its name in option.
+std::string fault(std::string *option = nullptr)
 {
     std::ifstream conf(configFile("faulty.conf"));
-    std::string word, kind = "none";
+    std::string word, kind = "none", name;
     while (conf >> word)
-        if (word == "fault")
+        if (word == "fault") {
             conf >> kind;
+            if (kind.size() > 4 && kind.compare(kind.size() - 4, 4, "-set") == 0)
+                conf >> name;
+        }
+    if (option)
+        *option = name;
     return kind;
 }
 
@@ -134,6 +145,8 @@ SANE_Status FAULTY(open)(SANE_String_Const name, SANE_Handle *handle)
 {
     if (name && *name && std::strcmp(name, device.name) != 0)
         return SANE_STATUS_INVAL;
+    if (fault() == "hang-open")
+        hang();
     *handle = &device;
     return SANE_STATUS_GOOD;
 }
@@ -149,6 +162,17 @@ SANE_Status FAULTY(control_option)(SANE_Handle, SANE_Int option, SANE_Action act
 {
     if (info)
         *info = 0;
+    if (std::string name; action == SANE_ACTION_SET_VALUE && option > 0 && option < optionCount) {
+        const std::string kind = fault(&name);
+        if (name == descriptors[option].name) {
+            if (kind == "hang-set")
+                hang();
+            if (kind == "crash-set")
+                crash();
+            if (kind == "fail-set")
+                return SANE_STATUS_IO_ERROR;
+        }
+    }
     if (action == SANE_ACTION_SET_VALUE && option == 2) {
         const SANE_Word v = *static_cast<SANE_Word *>(value);
         if (v < rightEdges.min || v > rightEdges.max || (v - rightEdges.min) % rightEdges.quant != 0)

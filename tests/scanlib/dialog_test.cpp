@@ -8,10 +8,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QProcess>
 #include <QProgressBar>
 #include <QScrollArea>
@@ -21,7 +24,10 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <QWheelEvent>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -321,6 +327,92 @@ TEST(Remembered, ADamagedFileIsIgnoredAndReplaced)
     const QSettings again(file, QSettings::IniFormat);
     EXPECT_EQ(again.status(), QSettings::NoError);
     EXPECT_EQ(again.value(QStringLiteral("Scannen/Groesse")).toSize(), QSize(560, 520)) << "written anew on closing";
+}
+
+// The settings file is read and written only as a regular file: a pipe, a directory or a
+// device in its place is said so and left alone, and the dialog works with the defaults.
+TEST_F(Dialog, ASettingsFileThatIsNoRegularFileIsRefusedAndTheDialogWorks)
+{
+    const QByteArray dir = QFile::encodeName(home_.filePath(QStringLiteral("vistoramo")));
+    const QByteArray ini = dir + "/vistoramo.ini";
+    const std::vector<std::pair<const char *, std::function<void()>>> kinds{
+        {"pipe", [&] { ASSERT_EQ(::mkfifo(ini.constData(), 0600), 0); }},
+        {"directory", [&] { ASSERT_EQ(::mkdir(ini.constData(), 0700), 0); }},
+        {"device", [&] { ASSERT_EQ(::symlink("/dev/zero", ini.constData()), 0); }},
+    };
+    for (const auto &[kind, make] : kinds) {
+        QDir(QString::fromLocal8Bit(dir)).removeRecursively();
+        ASSERT_EQ(::mkdir(dir.constData(), 0700), 0);
+        make();
+        QString message;
+        acquire(path("x.bmp"), [&](QDialog &d) {
+            ASSERT_TRUE(waitForOptions(d));
+            message = shownMessage(d);
+            d.resize(640, 480);
+            pressButton(d, "cancel");
+        });
+        EXPECT_TRUE(message.contains(QStringLiteral("keine gewöhnliche Datei"))) << kind << ": " << message.toStdString();
+        struct stat st { };
+        ASSERT_EQ(::lstat(ini.constData(), &st), 0) << kind;
+        EXPECT_FALSE(S_ISREG(st.st_mode)) << kind << ": replaced";
+    }
+}
+
+// The lock is waited for a few seconds at most, whatever holds it; closing the dialog then
+// goes on without saving.
+TEST_F(Dialog, ALockThatIsNeverFreedCostsTheSavingNotTheDialog)
+{
+    const QString dir = home_.filePath(QStringLiteral("vistoramo"));
+    const QString lock = dir + QStringLiteral("/vistoramo.ini.lock");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    for (const bool asDirectory : {true, false}) {
+        QDir(lock).removeRecursively();
+        QFile::remove(lock);
+        if (asDirectory) {
+            ASSERT_TRUE(QDir().mkpath(lock));
+        } else { // held by a live process, this one, as QLockFile writes it
+            QLockFile held(lock);
+            ASSERT_TRUE(held.tryLock(0));
+            QFile copy(lock);
+            ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+            const QByteArray content = copy.readAll();
+            copy.close();
+            held.unlock();
+            ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+            copy.write(content);
+        }
+        acquire(path("x.bmp"), [&](QDialog &d) {
+            ASSERT_TRUE(waitForOptions(d));
+            d.resize(640, 480);
+            pressButton(d, "cancel");
+        });
+        EXPECT_FALSE(QFile::exists(dir + QStringLiteral("/vistoramo.ini"))) << asDirectory;
+    }
+}
+
+// A home whose name is no UTF-8 still gets the settings saved, under its very bytes.
+TEST_F(Dialog, SettingsAreSavedUnderAHomeWhoseNameIsNoUtf8)
+{
+    const QByteArray home = QFile::encodeName(home_.path())
+        + "/Gr\xfc\xdf"
+          "e";
+    ASSERT_EQ(::mkdir(home.constData(), 0700), 0);
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", home);
+    qunsetenv("XDG_CONFIG_HOME");
+    acquire(path("x.bmp"), [&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        d.resize(640, 480);
+        pressButton(d, "cancel");
+    });
+    qputenv("HOME", oldHome);
+    qputenv("XDG_CONFIG_HOME", oldConfig);
+    QFile ini;
+    const QByteArray file = home + "/.config/vistoramo/vistoramo.ini";
+    const int fd = ::open(file.constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << "not saved";
+    ASSERT_TRUE(ini.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    EXPECT_TRUE(ini.readAll().contains("@Size(640 480)"));
 }
 
 } // namespace

@@ -11,11 +11,18 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +34,8 @@ struct FaultyScanners : testing::Environment {
         ASSERT_TRUE(dll.open(QIODevice::WriteOnly | QIODevice::Truncate));
         dll.write("test\nfaulty\n");
         qputenv("LD_LIBRARY_PATH", VISTORAMO_FAULTY_SANE_DIR);
+        // A tenth of the time limits: 1 s for an option, 3 s for opening.
+        qputenv("VISTORAMO_SCANNER_TIMEOUT_SCALE", "0.1");
     }
 };
 const auto *const environment = testing::AddGlobalTestEnvironment(new FaultyScanners);
@@ -48,6 +57,22 @@ void setFault(const char *kind)
 bool processGone(int pid)
 {
     return pid > 0 && ::kill(pid, 0) != 0;
+}
+
+// The remembered settings, as the dialogs read them when they open.
+QString settingsFile()
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/vistoramo/vistoramo.ini");
+}
+
+// Ends the helper, so that the next request starts a fresh one with no device open.
+void killHelper()
+{
+    const int helper = helperProcess();
+    if (helper > 0)
+        ::kill(helper, SIGKILL);
+    // Until the library has collected it, and so knows it is gone.
+    waitFor([helper] { return !QFile::exists(QStringLiteral("/proc/%1").arg(helper)); }, 5000);
 }
 
 // Until the driver hangs.
@@ -230,6 +255,173 @@ TEST_F(Faults, AHangingSearchLetsTheSourceDialogCloseAndTheNextScanWorks)
     EXPECT_TRUE(closed);
     expectGoodScan(); // waits for the hung search, which is then given up
     EXPECT_TRUE(processGone(helper)) << helper;
+}
+
+// A remembered value on which the driver hangs, crashes or fails costs one try: the dialog
+// says which setting was reset, the value is gone from the settings, and the dialog (and the
+// next one) work with the device's own value.
+struct RememberedFault {
+    const char *kind;
+    const char *words;
+};
+
+void PrintTo(const RememberedFault &f, std::ostream *out)
+{
+    *out << f.kind;
+}
+
+class RememberedFaults : public Faults, public testing::WithParamInterface<RememberedFault> { };
+
+TEST_P(RememberedFaults, AreDroppedWithAMessageAndTheNextDialogWorks)
+{
+    const RememberedFault &f = GetParam();
+    const auto remembered = [] {
+        return QSettings(settingsFile(), QSettings::IniFormat).value(QStringLiteral("Optionen/faulty:0/br-x")).toString();
+    };
+    acquire(path("Temp.bmp"), [&](QDialog &d) { // the device's own value is remembered
+        ASSERT_TRUE(waitForOptions(d));
+        pressButton(d, "cancel");
+    });
+    QSettings(settingsFile(), QSettings::IniFormat).setValue(QStringLiteral("Optionen/faulty:0/br-x"), QStringLiteral("150"));
+    setFault((std::string(f.kind) + " br-x").c_str());
+    QString message, kept;
+    const int helper = helperProcess();
+    acquire(path("Temp.bmp"), [&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        message = shownMessage(d);
+        kept = remembered();
+        pressButton(d, "cancel");
+    });
+    EXPECT_TRUE(message.contains(QStringLiteral("wurde zurückgesetzt, weil der Scanner sie nicht annahm")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromUtf8(f.words))) << message.toStdString();
+    EXPECT_NE(kept, QStringLiteral("150"));
+    acquire(path("Temp.bmp"), [&](QDialog &d) { // the fault is still armed, the value gone
+        ASSERT_TRUE(waitForOptions(d));
+        EXPECT_EQ(shownMessage(d), QString());
+        pressButton(d, "cancel");
+    });
+    EXPECT_NE(remembered(), QStringLiteral("150"));
+    expectGoodScan();
+    if (std::string(f.kind) != "fail-set") {
+        EXPECT_TRUE(processGone(helper)) << helper;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FaultyDriver, RememberedFaults,
+                         testing::Values(RememberedFault{"hang-set", "nicht rechtzeitig"},
+                                         RememberedFault{"crash-set", "abgestürzt"},
+                                         RememberedFault{"fail-set", "Verbindung zum Scanner"}),
+                         [](const testing::TestParamInfo<RememberedFault> &param) {
+                             std::string name = param.param.kind;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
+// Opening a device that hangs is given up after its time limit, with a notice meanwhile and a
+// message after; the dialog stays usable and closes.
+TEST_F(Faults, AnOpeningThatHangsIsGivenUpWithAMessage)
+{
+    killHelper();
+    setFault("hang-open");
+    QString notice, message;
+    bool retry = false, closed = false;
+    const int result = acquire(path("Temp.bmp"), [&](QDialog &d) {
+        waitFor([&] { return shownMessage(d).contains(QStringLiteral("wartet auf den Scanner")); }, 15000);
+        notice = shownMessage(d);
+        waitFor([&] { return shownMessage(d).contains(QStringLiteral("nicht rechtzeitig")); }, 15000);
+        message = shownMessage(d);
+        retry = d.findChild<QPushButton *>(QStringLiteral("scan"))->isEnabled();
+        pressButton(d, "cancel");
+        closed = !d.isVisible();
+    });
+    EXPECT_TRUE(notice.contains(QStringLiteral("wartet auf den Scanner"))) << notice.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("beim Öffnen des Scanners nicht rechtzeitig geantwortet")))
+        << message.toStdString();
+    EXPECT_TRUE(retry);
+    EXPECT_TRUE(closed);
+    EXPECT_NE(result, 0);
+    expectGoodScan();
+}
+
+// The scan's file is made by the library, never more open than 0600 and under the umask,
+// and only its descriptor reaches the helper: a link planted at the staged name the moment
+// the file appears redirects nothing.
+TEST_F(Faults, TheScanFileIsTheUsersAloneAndALinkAtTheStagedNameRedirectsNothing)
+{
+    for (const mode_t mask : {mode_t(022), mode_t(0277)}) {
+        const mode_t old = ::umask(mask);
+        expectGoodScan();
+        ::umask(old);
+        struct stat st { };
+        ASSERT_EQ(::stat(QFile::encodeName(path("Temp.bmp")).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600 & ~mask) << std::oct << mask;
+        QFile::remove(path("Temp.bmp"));
+    }
+
+    QTemporaryDir elsewhere;
+    const QByteArray victim = QFile::encodeName(elsewhere.filePath(QStringLiteral("victim.txt")));
+    {
+        QFile v(QString::fromLocal8Bit(victim));
+        ASSERT_TRUE(v.open(QIODevice::WriteOnly));
+        v.write("precious\n");
+    }
+    const QByteArray dir = QFile::encodeName(dir_.path());
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, dir.constData(), IN_CREATE), 0);
+    // The helper waits, stopped, until the link is in place: it would open the name now.
+    const int helper = helperProcess();
+    ASSERT_NE(helper, 0);
+    std::atomic<bool> planted{false}, stop{false};
+    std::thread attacker([&] {
+        alignas(inotify_event) char buffer[4096];
+        while (!stop) {
+            pollfd p{watch, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            const ssize_t n = ::read(watch, buffer, sizeof buffer);
+            if (n <= 0)
+                return;
+            for (ssize_t at = 0; at < n;) {
+                const auto *e = reinterpret_cast<const inotify_event *>(buffer + at);
+                const QByteArray name(e->len ? e->name : "");
+                if (name.endsWith(".part")) {
+                    const QByteArray staged = dir + '/' + name;
+                    ::unlink(staged.constData());
+                    planted = ::symlink(victim.constData(), staged.constData()) == 0;
+                    ::kill(helper, SIGCONT);
+                    return;
+                }
+                at += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        }
+    });
+    setFault("none");
+    acquire(path("Temp.bmp"), [&](QDialog &d) {
+        if (!waitForOptions(d))
+            return;
+        ::kill(helper, SIGSTOP);
+        pressScan(d);
+    });
+    stop = true;
+    ::kill(helper, SIGCONT);
+    attacker.join();
+    ::close(watch);
+    ASSERT_TRUE(planted);
+    QFile v(QString::fromLocal8Bit(victim));
+    ASSERT_TRUE(v.open(QIODevice::ReadOnly));
+    EXPECT_EQ(v.readAll(), QByteArray("precious\n"));
+    EXPECT_FALSE(QFileInfo(path("Temp.bmp")).isSymLink());
+}
+
+// SANE reads its configuration from the working directory when SANE_CONFIG_DIR is unset:
+// the helper works from the root, whatever directory the program started in.
+TEST_F(Faults, TheHelperWorksFromTheRoot)
+{
+    const int helper = helperProcess();
+    ASSERT_NE(helper, 0);
+    EXPECT_EQ(QFileInfo(QStringLiteral("/proc/%1/cwd").arg(helper)).symLinkTarget(), QStringLiteral("/"));
 }
 
 } // namespace

@@ -66,12 +66,13 @@ TEST(Protocol, WhatIsWrittenIsReadBack)
     EXPECT_EQ(options[1].words, (std::vector<double>{75, 150}));
     EXPECT_EQ(options[1].numbers, (std::vector<double>{-300.125}));
 
-    Reader scan(
-        body(std::move(Writer(Kind::Scan).scan({QStringLiteral("a"), QStringLiteral("b.part"), QStringLiteral("ä.bmp")}))));
+    // A scan request names the device and nothing else: no file name reaches the helper.
+    Reader scan(body(std::move(Writer(Kind::Scan).scan({QStringLiteral("ä:0")}))));
     const ScanRequest request = scan.scan();
     EXPECT_TRUE(scan.complete());
-    EXPECT_EQ(request.stagedPath, QStringLiteral("b.part"));
-    EXPECT_EQ(request.path, QStringLiteral("ä.bmp"));
+    EXPECT_EQ(request.device, QStringLiteral("ä:0"));
+    EXPECT_EQ(body(std::move(Writer(Kind::Scan).scan({QStringLiteral("ä:0")}))),
+              body(std::move(Writer(Kind::Scan).text(QStringLiteral("ä:0")))));
 }
 
 TEST(Protocol, TruncatedAndLyingMessagesAreRefused)

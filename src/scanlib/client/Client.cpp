@@ -2,12 +2,14 @@
 
 #include "base/Errors.h"
 #include "base/Paths.h"
+#include "scanlib/wire/System.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -15,6 +17,8 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace scanlib {
@@ -32,6 +36,22 @@ QString helperPath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/vistoramo-scanner");
 }
 
+// The time limits' factor from VISTORAMO_SCANNER_TIMEOUT_SCALE, 1 when it is unset or unfit.
+double timeoutScale()
+{
+    static const double scale = [] {
+        bool ok = false;
+        const double v = qEnvironmentVariable("VISTORAMO_SCANNER_TIMEOUT_SCALE").toDouble(&ok);
+        return ok && v > 0 && v <= 1 ? v : 1.0;
+    }();
+    return scale;
+}
+
+qint64 scaled(int ms)
+{
+    return qint64(ms * timeoutScale());
+}
+
 QString crashText(const char *doing, const QString &how)
 {
     return QStringLiteral("Der Scannertreiber ist %1 abgestürzt (%2). Der Vorgang wurde abgebrochen; "
@@ -39,26 +59,90 @@ QString crashText(const char *doing, const QString &how)
         .arg(QString::fromUtf8(doing), how);
 }
 
-void removeFile(const QString &path)
-{
-    if (!path.isEmpty())
-        ::unlink(rt::encodePath(path).constData());
-}
+} // namespace
 
-// Makes the empty file a scan is written to before it replaces path, beside it so that the
-// replacement is one rename; its name, or empty with why set.
-QString makeStagedFile(const QString &path, QString &why)
-{
-    const QFileInfo info(path);
-    QByteArray name = rt::encodePath(info.dir().filePath(QStringLiteral(".%1.XXXXXX.part").arg(info.fileName())));
-    const int fd = ::mkostemps(name.data(), 5, O_CLOEXEC);
-    if (fd < 0) {
-        why = QString::fromLocal8Bit(std::strerror(errno));
-        return {};
+// The file a scan is written to before it replaces its target: made here, beside the target
+// so that the replacement is one rename, never following a link and never more open than
+// 0600 (the umask applies). The helper gets only its descriptor; renaming and removing go
+// through the directory opened when the file was made, and only while the name still
+// holds this very file.
+class StagedFile {
+public:
+    ~StagedFile() { discard(); }
+    // False with why set when the file cannot be made.
+    bool create(const QString &path, QString &why)
+    {
+        const QFileInfo info(path);
+        target_ = rt::encodePath(info.fileName());
+        dir_ = ::open(rt::encodePath(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir_ < 0 || target_.isEmpty()) {
+            why = systemError(dir_ < 0 ? errno : EISDIR);
+            return false;
+        }
+        static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            QByteArray suffix(6, 'x');
+            for (char &c : suffix)
+                c = letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
+            name_ = "." + target_ + "." + suffix + ".part";
+            fd_ = ::openat(dir_, name_.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd_ >= 0 || errno != EEXIST)
+                break;
+        }
+        struct stat st { };
+        if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+            why = systemError(errno);
+            name_.clear();
+            return false;
+        }
+        device_ = st.st_dev;
+        inode_ = st.st_ino;
+        return true;
     }
-    ::close(fd);
-    return rt::decodePath(name);
-}
+    int descriptor() const { return fd_; }
+    // Puts the finished file in the target's place; false with why set.
+    bool commit(QString &why)
+    {
+        if (!ours()) {
+            why = QStringLiteral("Die Zwischendatei wurde während des Scannens ersetzt; das Bild wurde nicht gespeichert.");
+            name_.clear();
+            return false;
+        }
+        if (::renameat(dir_, name_.constData(), dir_, target_.constData()) != 0) {
+            why = systemError(errno);
+            discard();
+            return false;
+        }
+        name_.clear();
+        discard();
+        return true;
+    }
+    // Removes the file if it is still there and still this one.
+    void discard()
+    {
+        if (!name_.isEmpty() && ours())
+            ::unlinkat(dir_, name_.constData(), 0);
+        name_.clear();
+        for (int *fd : {&fd_, &dir_})
+            if (*fd >= 0)
+                ::close(std::exchange(*fd, -1));
+    }
+
+private:
+    bool ours() const
+    {
+        struct stat st { };
+        return dir_ >= 0 && !name_.isEmpty() && ::fstatat(dir_, name_.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(st.st_mode) && st.st_dev == device_ && st.st_ino == inode_;
+    }
+
+    int dir_ = -1, fd_ = -1;
+    QByteArray target_, name_;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+};
+
+namespace {
 
 // Ends the decoding of an answer: hands it on through f when it was read whole and someone
 // still waits for it; false when it was malformed.
@@ -108,8 +192,19 @@ void Client::startHelper()
     greeted_ = false;
     process_ = new QProcess(this);
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The scans' files go to the helper open, over a socket of their own; the helper's end
+    // stays open across its exec under the same number.
+    int sockets[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
+        sockets[0] = sockets[1] = -1;
+    files_ = sockets[0];
+    const int helperEnd = sockets[1];
     // The helper must not outlive the program, also when the program is killed.
-    process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    process_->setChildProcessModifier([helperEnd] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (helperEnd >= 0)
+            ::fcntl(helperEnd, F_SETFD, 0);
+    });
     QProcess *process = process_;
     connect(process, &QProcess::readyReadStandardOutput, this, rt::guarded([this, process] {
                 if (process == process_)
@@ -134,9 +229,12 @@ void Client::startHelper()
     // start has happened.
     const QByteArray helper = rt::encodePath(helperPath());
     const int fd = QFile::encodeName(QFile::decodeName(helper)) == helper ? -1 : ::open(helper.constData(), O_PATH | O_CLOEXEC);
-    process_->start(fd < 0 ? helperPath() : QStringLiteral("/proc/self/fd/%1").arg(fd), {QString::number(::getpid())});
+    process_->start(fd < 0 ? helperPath() : QStringLiteral("/proc/self/fd/%1").arg(fd),
+                    {QString::number(::getpid()), QString::number(helperEnd)});
     if (fd >= 0)
         ::close(fd);
+    if (helperEnd >= 0)
+        ::close(helperEnd);
 }
 
 void Client::send(Request request)
@@ -149,6 +247,9 @@ void Client::send(Request request)
     inFlight_.push_back(std::move(request));
     watchdog_.start();
     QProcess *process = process_;
+    // A file that cannot go makes the helper find none and say so.
+    if (const Request &r = inFlight_.back(); r.staged && files_ >= 0)
+        sendDescriptor(files_, r.staged->descriptor());
     process->write(inFlight_.back().message);
     // Out at once rather than when the event loop next comes round, after the dialog has been
     // repainted: a scan starts a millisecond or two sooner. (Should the pipe be full, answers
@@ -161,11 +262,12 @@ void Client::replaySettings()
     if (settings_.empty() || settingsDevice_ != chosen_)
         return;
     // Asked by the client itself, so never given up; the answers are of no interest.
-    const auto replay = [this](wire::Kind kind, QByteArray message) {
+    const auto replay = [this](wire::Kind kind, QByteArray message, int before) {
         Request r;
         r.kind = kind;
         r.message = std::move(message);
         r.target = this;
+        r.replayed = before;
         r.doing = "beim Wiederherstellen der Einstellungen";
         r.answer = [kind](wire::Reader &in, bool) {
             in.text(); // the device when opened, else the error
@@ -177,9 +279,11 @@ void Client::replaySettings()
         r.fail = [](ScanResult, const QString &) {};
         send(std::move(r));
     };
-    replay(wire::Kind::Open, wire::Writer(wire::Kind::Open).text(settingsDevice_).take());
-    for (const QByteArray &setting : settings_)
-        replay(wire::Kind::SetOption, setting);
+    replay(wire::Kind::Open, wire::Writer(wire::Kind::Open).text(settingsDevice_).take(), 0);
+    // A copy: a failing replay shortens the list.
+    const std::vector<QByteArray> settings = settings_;
+    for (std::size_t i = 0; i < settings.size(); ++i)
+        replay(wire::Kind::SetOption, settings[i], int(i));
 }
 
 void Client::readAnswers()
@@ -294,6 +398,21 @@ void Client::watch()
         }
         return;
     }
+    // Every other request has its time limit; until then the asker is told that the program
+    // waits.
+    const qint64 waited = front.waiting.elapsed();
+    const qint64 limit = scaled(front.kind == wire::Kind::SetOption ? optionLimitMs : openLimitMs);
+    if (waited >= limit) {
+        restartHelper(QStringLiteral("Der Scanner hat %1 nicht rechtzeitig geantwortet (nach %2 s). Das Scannerprogramm "
+                                     "wurde beendet; beim nächsten Versuch wird es neu gestartet.")
+                          .arg(QString::fromUtf8(front.doing))
+                          .arg(double(limit) / 1000.0, 0, 'g', 3));
+        return;
+    }
+    if (!front.stallShown && waited >= scaled(stallNoticeMs) && front.target && front.target != this) {
+        front.stallShown = true;
+        emit stalled(front.target, QStringLiteral("Das Programm wartet auf den Scanner … „Abbrechen“ beendet das Warten."));
+    }
     // Nobody waits for the first request any more, but another waits behind it.
     if (front.target || inFlight_.size() < 2) {
         front.abandoned.invalidate();
@@ -305,13 +424,27 @@ void Client::watch()
         restartHelper();
 }
 
-void Client::restartHelper()
+void Client::restartHelper(const QString &why)
 {
     endHelper();
     std::deque<Request> waiting = std::exchange(inFlight_, {});
+    Request dropped = std::move(waiting.front());
     waiting.pop_front();
+    forgetReplay(dropped);
+    if (dropped.staged)
+        dropped.staged->discard();
+    if (!why.isEmpty() && dropped.target && dropped.fail)
+        rt::attempt("vistoramo-scan", [&] { dropped.fail(ScanResult::Failed, why); });
+    // The fresh helper gets the settings replayed anew.
     for (Request &r : waiting)
-        send(std::move(r));
+        if (r.replayed < 0)
+            send(std::move(r));
+}
+
+void Client::forgetReplay(const Request &failed)
+{
+    if (failed.replayed >= 0 && std::size_t(failed.replayed) < settings_.size())
+        settings_.resize(std::size_t(failed.replayed));
 }
 
 void Client::helperDied(const QString &how)
@@ -323,8 +456,11 @@ void Client::abandonHelper(ScanResult outcome, const std::function<QString(const
 {
     std::deque<Request> failed = std::exchange(inFlight_, {});
     endHelper();
+    if (!failed.empty())
+        forgetReplay(failed.front());
     for (Request &r : failed) {
-        removeFile(r.staged);
+        if (r.staged)
+            r.staged->discard();
         if (r.target && !r.answered)
             rt::attempt("vistoramo-scan", [&] { r.fail(outcome, why(r)); });
     }
@@ -333,6 +469,8 @@ void Client::abandonHelper(ScanResult outcome, const std::function<QString(const
 void Client::endHelper(bool gently)
 {
     QProcess *process = std::exchange(process_, nullptr);
+    if (files_ >= 0)
+        ::close(std::exchange(files_, -1));
     if (!process)
         return;
     process->disconnect(this);
@@ -382,7 +520,7 @@ void Client::findDevices(QObject *target, std::function<void(std::vector<DeviceI
     send(std::move(r));
 }
 
-void Client::openDevice(QObject *target, std::function<void(QString, OptionList, QString)> done)
+void Client::openDevice(QObject *target, std::function<void(QString, OptionList, QString, bool)> done)
 {
     const auto kind = wire::Kind::Open;
     Request r = request(std::move(wire::Writer(kind).text(chosen_)), kind, target, "beim Öffnen des Scanners");
@@ -396,13 +534,13 @@ void Client::openDevice(QObject *target, std::function<void(QString, OptionList,
                 settings_.clear();
             settingsDevice_ = device;
         }
-        return finish(in, deliver, [&] { done(device, options, error); });
+        return finish(in, deliver, [&] { done(device, options, error, false); });
     };
-    r.fail = [done](ScanResult, const QString &why) { done({}, {}, why); };
+    r.fail = [done](ScanResult, const QString &why) { done({}, {}, why, true); };
     send(std::move(r));
 }
 
-void Client::setOption(QObject *target, int index, QVariant value, std::function<void(OptionList, QString)> done)
+void Client::setOption(QObject *target, int index, QVariant value, std::function<void(OptionList, QString, bool)> done)
 {
     wire::OptionValue v;
     v.index = index;
@@ -426,32 +564,37 @@ void Client::setOption(QObject *target, int index, QVariant value, std::function
               const OptionList options = in.options();
               if (in.complete() && error.isEmpty() && !press)
                   settings_.push_back(setting);
-              return finish(in, deliver, [&] { done(options, error); });
+              return finish(in, deliver, [&] { done(options, error, false); });
           };
-    r.fail = [done](ScanResult, const QString &why) { done({}, why); };
+    r.fail = [done](ScanResult, const QString &why) { done({}, why, true); };
     send(std::move(r));
 }
 
 void Client::scan(QObject *target, QString path, std::function<void(double)> progress, std::function<void(QString)> notice,
                   std::function<void(ScanResult, QString)> done)
 {
-    // The staged file is made here, so that its name is known whatever becomes of the helper.
+    // The staged file is made here and stays the library's, whatever becomes of the helper.
     QString why;
-    const QString staged = makeStagedFile(path, why);
-    if (staged.isEmpty()) {
+    auto staged = std::make_shared<StagedFile>();
+    if (!staged->create(path, why)) {
         why = QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, why);
         later(target, [done, why] { done(ScanResult::Failed, why); });
         return;
     }
     const auto kind = wire::Kind::Scan;
-    Request r = request(std::move(wire::Writer(kind).scan({chosen_, staged, path})), kind, target, "beim Scannen");
+    Request r = request(std::move(wire::Writer(kind).scan({chosen_})), kind, target, "beim Scannen");
     r.staged = staged;
     r.progress = std::move(progress);
     r.notice = std::move(notice);
-    r.answer = [done, stagedPath = r.staged](wire::Reader &in, bool deliver) {
-        const wire::ScanOutcome outcome = in.outcome();
-        if (in.complete() && outcome.result != ScanResult::Done)
-            removeFile(stagedPath);
+    r.answer = [done, staged, path](wire::Reader &in, bool deliver) {
+        wire::ScanOutcome outcome = in.outcome();
+        if (!in.complete())
+            return false;
+        if (QString failure; outcome.result == ScanResult::Done && !staged->commit(failure)) {
+            outcome.result = ScanResult::Failed;
+            outcome.text = QStringLiteral("Die Datei „%1“ lässt sich nicht speichern: %2").arg(path, failure);
+        }
+        staged->discard();
         return finish(in, deliver, [&] { done(outcome.result, outcome.text); });
     };
     r.fail = done;

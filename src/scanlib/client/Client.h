@@ -23,10 +23,13 @@
 #include <QVariant>
 #include <deque>
 #include <functional>
+#include <memory>
 
 class QProcess;
 
 namespace scanlib {
+
+class StagedFile;
 
 class Client : public QObject {
     Q_OBJECT
@@ -45,12 +48,13 @@ public:
     void findDevices(QObject *target, std::function<void(std::vector<DeviceInfo>, QString error)> answer);
 
     // Opens the chosen device (the first one when none was chosen) unless it is open, and
-    // reads its options. On failure error is set and the list is empty.
-    void openDevice(QObject *target, std::function<void(QString device, OptionList, QString error)> answer);
+    // reads its options. On failure error is set and the list is empty; lost says that the
+    // helper crashed or hung on it (and was replaced), not that the device refused.
+    void openDevice(QObject *target, std::function<void(QString device, OptionList, QString error, bool lost)> answer);
 
     // Sets an option (an invalid value presses a button) and answers with the options as
-    // they are afterwards.
-    void setOption(QObject *target, int index, QVariant value, std::function<void(OptionList, QString error)> answer);
+    // they are afterwards; lost as for openDevice, the device then to be opened again.
+    void setOption(QObject *target, int index, QVariant value, std::function<void(OptionList, QString error, bool lost)> answer);
 
     // Scans into a BMP at path. Progress is a fraction, or negative while the size is
     // unknown; notice is a remark to show while the scan runs ("" takes it back).
@@ -59,9 +63,21 @@ public:
     // Asks the running scan to stop; it answers through done within about 3 s.
     void cancelScan();
 
+    // How long a request may wait for its answer before the helper is replaced: setting an
+    // option, and opening a device or listing them. VISTORAMO_SCANNER_TIMEOUT_SCALE (a factor
+    // up to 1) shortens them, for the tests; the notice that the program waits comes after
+    // stallNoticeMs, shortened alike.
+    static constexpr int optionLimitMs = 10000;
+    static constexpr int openLimitMs = 30000;
+    static constexpr int stallNoticeMs = 2000;
     static constexpr int cancelGraceMs = 3000;
     static constexpr int silenceNoticeMs = 20000;
     static constexpr int abandonedGraceMs = 3000;
+
+signals:
+    // A request of target's has waited stallNoticeMs for the scanner: notice is the remark to
+    // show meanwhile.
+    void stalled(QObject *target, const QString &notice);
 
 private:
     std::vector<DeviceInfo> listed_; // the last listing
@@ -75,7 +91,7 @@ private:
         // Hands on a failure; outcome tells a scan that was stopped from one that failed.
         std::function<void(ScanResult outcome, const QString &why)> fail;
         const char *doing = ""; // for the crash message: "bei der Gerätesuche"
-        QString staged; // the scan's staged file, removed on failure
+        std::shared_ptr<StagedFile> staged; // a scan's file, sent with it and removed on failure
         QElapsedTimer waiting; // since it was sent, or since it became first in line
         QElapsedTimer abandoned;
         std::function<void(double)> progress;
@@ -84,6 +100,8 @@ private:
         bool cancelling = false;
         QElapsedTimer cancelledAt;
         bool silenceShown = false;
+        bool stallShown = false;
+        int replayed = -1; // for the client's own replay: how many settings came before it
     };
 
     Client();
@@ -99,8 +117,11 @@ private:
     void helperDied(const QString &how);
     // Ends the helper and fails every request with outcome, each for the reason why gives.
     void abandonHelper(ScanResult outcome, const std::function<QString(const Request &)> &why);
-    // Kills the helper, drops the first request and sends the others to a fresh one.
-    void restartHelper();
+    // Kills the helper, drops the first request and sends the others to a fresh one; the
+    // dropped one fails for the reason why gives, if there is one.
+    void restartHelper(const QString &why = {});
+    // A replayed setting that cost the helper is not replayed again, nor those after it.
+    void forgetReplay(const Request &failed);
     // Ends the helper: gently gives it 300 ms to close the device, else it is killed.
     void endHelper(bool gently = false);
     // Runs job on the GUI thread soon, if target still exists.
@@ -112,6 +133,7 @@ private:
     QString settingsDevice_;
     std::vector<QByteArray> settings_;
     QProcess *process_ = nullptr;
+    int files_ = -1; // the socket the scans' files go to the helper over
     bool greeted_ = false;
     wire::Framer framer_;
     std::deque<Request> inFlight_;

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "scanlib/client/OptionForm.h"
+#include "scanlib/wire/Catalogue.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -102,6 +103,10 @@ SourceDialog::SourceDialog(QWidget *owner)
     connect(buttons_, &QDialogButtonBox::rejected, this, rt::guarded([this] { reject(); }));
     connect(list_, &QTreeWidget::itemDoubleClicked, this, rt::guarded([this] { accept(); }));
     connect(searchAgain_, &QPushButton::clicked, this, rt::guarded([this] { search(); }));
+    connect(&Client::instance(), &Client::stalled, this, rt::guarded([this](QObject *target, const QString &notice) {
+        if (target == this)
+            status_->setText(QStringLiteral("Suche nach Geräten … ") + notice);
+    }));
     search();
 }
 
@@ -120,6 +125,8 @@ void SourceDialog::search()
 
 void SourceDialog::showDevices(const std::vector<DeviceInfo> &devices, const QString &error)
 {
+    if (!settings_.problem().isEmpty())
+        status_->setText(settings_.problem());
     const QTreeWidgetItem *before = list_->currentItem();
     const QString current = before ? before->data(0, Qt::UserRole).toString() : Client::instance().chosenDevice();
     list_->clear();
@@ -132,7 +139,10 @@ void SourceDialog::showDevices(const std::vector<DeviceInfo> &devices, const QSt
         status_->setText(QStringLiteral("Es wurde kein Scanner gefunden. Ist er eingeschaltet und angeschlossen?"));
         return;
     }
-    status_->setText(QStringLiteral("Bitte wählen Sie den Scanner, mit dem gescannt werden soll."));
+    status_->setText(
+        QStringList{settings_.problem(), QStringLiteral("Bitte wählen Sie den Scanner, mit dem gescannt werden soll.")}
+            .join(QLatin1Char('\n'))
+            .trimmed());
     QFont small = list_->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     for (const DeviceInfo &d : devices) {
@@ -173,6 +183,8 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
     setWindowTitle(QStringLiteral("Bild scannen"));
     setModal(true);
     sourceFromSettings_ = restoreSource(settings_);
+    if (!settings_.problem().isEmpty())
+        notes_ << settings_.problem();
     form_->setAdvancedOpen(settings_.advancedOpen());
     device_->setObjectName(QStringLiteral("device"));
     device_->setTextFormat(Qt::RichText);
@@ -217,8 +229,17 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
         if (scanning_ || restoring_)
             return;
         Client::instance().setOption(this, index, std::move(value),
-                                     [this](const OptionList &options, const QString &error) { showOptions(options, error); });
+                                     [this](const OptionList &options, const QString &error, bool lost) {
+                                         if (lost)
+                                             reopen(error);
+                                         else
+                                             showOptions(options, error);
+                                     });
     };
+    connect(&Client::instance(), &Client::stalled, this, rt::guarded([this](QObject *target, const QString &notice) {
+        if (target == this && !scanning_)
+            showMessage(notice);
+    }));
     connect(scan_, &QPushButton::clicked, this, rt::guarded([this] { startScan(); }));
     connect(cancelButton_, &QPushButton::clicked, this, rt::guarded([this] { reject(); }));
     startScan(); // opens the device; the scan itself waits for the user
@@ -292,14 +313,41 @@ void AcquireDialog::restoreOptions(const OptionList &options)
             continue;
         pending_.erase(remembered);
         Client::instance().setOption(this, o.index, std::move(value),
-                                     [this](const OptionList &now, const QString &) { restoreOptions(now); });
+                                     [this, o](const OptionList &now, const QString &error, bool lost) {
+                                         if (!error.isEmpty())
+                                             dropRemembered(o, error);
+                                         if (lost)
+                                             reopen({});
+                                         else
+                                             restoreOptions(now);
+                                     });
         return;
     }
     pending_.clear();
     restoring_ = false;
-    showOptions(options, {});
+    showOptions(options, notes_.join(QLatin1Char('\n')));
+    notes_.clear();
     scan_->setEnabled(true);
     scan_->setFocus();
+}
+
+void AcquireDialog::dropRemembered(const OptionInfo &option, const QString &why)
+{
+    settings_.forgetOption(deviceName_, option.name);
+    settings_.save();
+    const QString title = option.title.isEmpty() ? QString::fromLatin1(option.name) : trSane(option.title.constData());
+    notes_ << QStringLiteral("Die gespeicherte Einstellung „%1“ wurde zurückgesetzt, weil der Scanner sie nicht annahm: %2")
+                  .arg(title, why);
+}
+
+void AcquireDialog::reopen(const QString &why)
+{
+    if (!why.isEmpty())
+        notes_ << why;
+    open_ = false;
+    restoring_ = false;
+    pending_.clear();
+    startScan();
 }
 
 void AcquireDialog::startScan()
@@ -308,22 +356,28 @@ void AcquireDialog::startScan()
         return;
     if (!open_) {
         scan_->setEnabled(false);
-        Client::instance().openDevice(this, [this](const QString &device, const OptionList &options, const QString &error) {
-            if (error.isEmpty()) {
-                deviceOpened(device, options);
-                return;
-            }
-            if (sourceFromSettings_) {
-                // The scanner of an earlier run is gone: the first one, as without a choice.
-                sourceFromSettings_ = false;
-                Client::instance().choose({});
-                startScan();
-                return;
-            }
-            scan_->setEnabled(true);
-            device_->setText(QStringLiteral("Kein Scanner bereit."));
-            showMessage(error);
-        });
+        Client::instance().openDevice(
+            this, [this](const QString &device, const OptionList &options, const QString &error, bool lost) {
+                if (error.isEmpty()) {
+                    deviceOpened(device, options);
+                    return;
+                }
+                if (sourceFromSettings_) {
+                    // The scanner of an earlier run is gone: the first one, as without a choice;
+                    // said only when it hung or crashed, not when it is merely no longer there.
+                    sourceFromSettings_ = false;
+                    if (lost)
+                        notes_ << error + QStringLiteral(" Stattdessen wird der erste gefundene Scanner verwendet.");
+                    Client::instance().choose({});
+                    startScan();
+                    return;
+                }
+                scan_->setEnabled(true);
+                device_->setText(QStringLiteral("Kein Scanner bereit."));
+                notes_ << error;
+                showMessage(notes_.join(QLatin1Char('\n')));
+                notes_.clear();
+            });
         return;
     }
     // Before the scan, while the disk is idle: after it, the file would wait for the scan's

@@ -70,6 +70,11 @@ private:
     // Gives the device the remembered values it accepts, one at a time, each after the
     // options it depends on, then shows the options.
     void restoreOptions(const OptionList &options);
+    // A remembered value the device did not take (it failed, hung or crashed on it) is
+    // dropped from the settings, and the dialog says so once the options are shown.
+    void dropRemembered(const OptionInfo &option, const QString &why);
+    // After the helper was lost: the device again, from a fresh helper.
+    void reopen(const QString &why);
     void startScan();
     void finishScan(ScanResult result, const QString &error);
     void remember(); // the dialog's size, "Erweitert" and the options, into the settings file
@@ -87,6 +92,7 @@ private:
     QString deviceName_;
     OptionList options_; // as last shown
     QHash<QByteArray, QString> pending_; // remembered values not yet given to the device
+    QStringList notes_; // to show with the options, once they are restored
     QLabel *device_;
     OptionForm *form_;
     QLabel *message_;

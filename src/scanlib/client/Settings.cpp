@@ -1,10 +1,17 @@
 #include "scanlib/client/Settings.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
+#include "base/Paths.h"
+#include "scanlib/wire/System.h"
+
+#include <QFile>
+#include <QLockFile>
+#include <QRandomGenerator>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace scanlib {
 
@@ -34,18 +41,139 @@ bool sameNumber(double a, double b)
     return std::abs(a - b) <= 1e-9 * std::max(1.0, std::abs(a));
 }
 
-} // namespace
+constexpr char fileName[] = "vistoramo.ini";
+constexpr qint64 largestFile = 4 << 20;
 
-QString Settings::filePath()
+QString shownPath()
 {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-        .filePath(QStringLiteral("vistoramo/vistoramo.ini"));
+    return rt::decodePath(Settings::directory() + '/' + fileName);
 }
 
-Settings::Settings() : file_(filePath(), QSettings::IniFormat)
+QString refused(const QString &why)
+{
+    return QStringLiteral("Die gespeicherten Einstellungen „%1“ wurden nicht verwendet: %2 Es gelten die Vorgaben.")
+        .arg(shownPath(), why);
+}
+
+QString notRegular()
+{
+    return QStringLiteral("Das ist keine gewöhnliche Datei.");
+}
+
+// Reads the file as bytes; a missing one is empty. Opening does not wait for a pipe's writer.
+QByteArray readFile(QString &problem)
+{
+    const QByteArray path = Settings::directory() + '/' + fileName;
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            problem = refused(systemError(errno));
+        return {};
+    }
+    QByteArray bytes;
+    struct stat st { };
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        problem = refused(notRegular());
+    } else if (st.st_size > largestFile) {
+        problem = refused(QStringLiteral("Die Datei ist zu groß."));
+    } else {
+        bytes.resize(qsizetype(st.st_size));
+        qsizetype got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, std::size_t(bytes.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        bytes.truncate(got);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+// Makes the directory and those above it that are missing; its descriptor, or -1.
+int openDirectory(const QByteArray &dir)
+{
+    for (qsizetype slash = dir.indexOf('/', 1); slash != -1; slash = dir.indexOf('/', slash + 1))
+        ::mkdir(dir.left(slash).constData(), 0700);
+    ::mkdir(dir.constData(), 0700);
+    return ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Writes bytes as the file, a new one renamed over the old; false with why set.
+bool writeFile(int dir, const QByteArray &bytes, QString &why)
+{
+    struct stat st { };
+    if (::fstatat(dir, fileName, &st, 0) == 0 && !S_ISREG(st.st_mode)) {
+        why = notRegular();
+        return false;
+    }
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = QByteArray(".") + fileName + "." + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        fd = ::openat(dir, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        why = systemError(errno);
+        return false;
+    }
+    qsizetype put = 0;
+    int error = 0;
+    while (put < bytes.size() && !error) {
+        const ssize_t n = ::write(fd, bytes.constData() + put, std::size_t(bytes.size() - put));
+        if (n > 0)
+            put += n;
+        else if (n < 0 && errno != EINTR)
+            error = errno;
+    }
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    if (!error && ::renameat(dir, temporary.constData(), dir, fileName) != 0)
+        error = errno;
+    if (error) {
+        ::unlinkat(dir, temporary.constData(), 0);
+        why = systemError(error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray Settings::directory()
+{
+    QByteArray base = qgetenv("XDG_CONFIG_HOME");
+    if (!base.startsWith('/'))
+        base = qgetenv("HOME") + "/.config";
+    return base + "/vistoramo";
+}
+
+// The file's bytes, also put in the private copy for QSettings.
+QByteArray Settings::stage(const QTemporaryDir &scratch, QString &problem)
+{
+    const QByteArray bytes = readFile(problem);
+    QFile mine(scratch.filePath(QString::fromLatin1(fileName)));
+    if (scratch.isValid() && mine.open(QIODevice::WriteOnly))
+        mine.write(bytes);
+    return bytes;
+}
+
+Settings::Settings()
+    : written_(stage(scratch_, problem_)), file_(scratch_.filePath(QString::fromLatin1(fileName)), QSettings::IniFormat)
 {
     if (file_.status() != QSettings::NoError)
         file_.clear();
+}
+
+QByteArray Settings::copy() const
+{
+    QFile mine(file_.fileName());
+    return mine.open(QIODevice::ReadOnly) ? mine.readAll() : QByteArray();
 }
 
 void Settings::set(const QString &key, const QVariant &value)
@@ -101,6 +229,11 @@ void Settings::rememberOptions(const QString &device, const OptionList &options)
     file_.endGroup();
 }
 
+void Settings::forgetOption(const QString &device, const QByteArray &name)
+{
+    file_.remove(optionsGroup(device) + QLatin1Char('/') + QString::fromLatin1(name));
+}
+
 QSize Settings::dialogSize(const QString &dialog) const
 {
     const QSize size = file_.value(dialog + QStringLiteral("/Groesse")).toSize();
@@ -125,8 +258,27 @@ void Settings::setAdvancedOpen(bool open)
 
 void Settings::save()
 {
-    QDir().mkpath(QFileInfo(file_.fileName()).path());
-    file_.sync(); // QSettings writes a new file and renames it over the old one
+    file_.sync();
+    const QByteArray bytes = copy();
+    if (!scratch_.isValid() || bytes.isEmpty() || bytes == written_ || !problem_.isEmpty())
+        return;
+    const int dir = openDirectory(directory());
+    if (dir < 0) {
+        problem_ = systemError(errno);
+        return;
+    }
+    // The lock's name goes through the descriptor, so that it holds whatever bytes the
+    // directory's name holds.
+    QLockFile lock(QStringLiteral("/proc/self/fd/%1/%2.lock").arg(dir).arg(QLatin1String(fileName)));
+    QString why;
+    if (!lock.tryLock(lockWaitMs))
+        problem_ = QStringLiteral("Die Einstellungen sind gerade gesperrt.");
+    else if (writeFile(dir, bytes, why))
+        written_ = bytes;
+    else
+        problem_ = why;
+    lock.unlock();
+    ::close(dir);
 }
 
 QVariant restorableValue(const OptionInfo &o, const QString &text)

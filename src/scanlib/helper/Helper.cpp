@@ -1,10 +1,12 @@
 // vistoramo-scanner: the helper process of the scanner library. It makes every SANE call,
 // so that a driver that hangs or crashes takes only this process with it. It talks to the
-// library over its standard input and output (see Protocol.h) and ends with the program:
-// when its input closes, and through the kernel when the program dies.
+// library over its standard input and output (see Protocol.h); the file a scan is written
+// to comes open over a local socket, whose descriptor number is its second argument. It ends
+// with the program: when its input closes, and through the kernel when the program dies.
 
 #include "scanlib/helper/SaneSession.h"
 #include "scanlib/wire/Protocol.h"
+#include "scanlib/wire/System.h"
 
 #include <cerrno>
 #include <chrono>
@@ -15,6 +17,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace scanlib;
@@ -118,7 +121,7 @@ SaneSession::Value valueKind(wire::OptionValue::Kind kind)
 }
 
 // Answers one request; false for a request it does not understand.
-bool serve(const QByteArray &message, SaneSession &session, Channel &channel)
+bool serve(const QByteArray &message, SaneSession &session, Channel &channel, int files)
 {
     wire::Reader in(message);
     using wire::Kind;
@@ -158,6 +161,8 @@ bool serve(const QByteArray &message, SaneSession &session, Channel &channel)
         const wire::ScanRequest request = in.scan();
         if (!in.complete())
             return false;
+        // Sent by the library just before the request; nothing else comes on that socket.
+        const int fd = files >= 0 ? receiveDescriptor(files) : -1;
         channel.resetCancel();
         using Clock = std::chrono::steady_clock;
         Clock::time_point lastReport = Clock::now();
@@ -169,7 +174,7 @@ bool serve(const QByteArray &message, SaneSession &session, Channel &channel)
         };
         wire::ScanOutcome outcome;
         outcome.result = session.scan(
-            request.device, request.stagedPath, request.path, [&] { return channel.cancelRequested(); }, progress, outcome.text);
+            request.device, fd, [&] { return channel.cancelRequested(); }, progress, outcome.text);
         channel.send(Writer(Kind::ScanEnded).outcome(outcome).take());
         session.endScan(); // a driver may hang here; the library is told when it is over
         channel.send(Writer(Kind::Settled).take());
@@ -187,6 +192,11 @@ int main(int argc, char **argv)
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (argc > 1 && ::getppid() != std::atoi(argv[1]))
         return 0;
+    // SANE reads its configuration from the working directory first when SANE_CONFIG_DIR
+    // is unset, so the program's directory, which someone else may control, must not decide
+    // which drivers run.
+    if (::chdir("/") != 0)
+        return 1;
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN); // a file grown too large is a write error, not the end
 
@@ -199,12 +209,18 @@ int main(int argc, char **argv)
     if (const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC); null >= 0)
         ::dup2(null, STDIN_FILENO);
 
+    // The socket for the image files, if it is one; kept from the drivers' children.
+    int files = argc > 2 ? std::atoi(argv[2]) : -1;
+    struct stat st { };
+    if (files < 3 || ::fstat(files, &st) != 0 || !S_ISSOCK(st.st_mode) || ::fcntl(files, F_SETFD, FD_CLOEXEC) != 0)
+        files = -1;
+
     Channel channel(in, out);
     channel.send(wire::Writer(wire::Kind::Hello).u32(wire::magic).u32(wire::version).take());
     SaneSession session;
     QByteArray message;
     while (channel.receive(message))
-        if (!serve(message, session, channel)) {
+        if (!serve(message, session, channel, files)) {
             std::fputs("vistoramo-scanner: unbekannte Anfrage der Bibliothek\n", stderr);
             return 2;
         }

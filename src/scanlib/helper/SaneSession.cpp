@@ -3,11 +3,11 @@
 #include "scanlib/helper/BmpAssembler.h"
 #include "scanlib/wire/Catalogue.h"
 
-#include "base/Paths.h"
+#include "scanlib/wire/System.h"
 
 #include <sane/saneopts.h>
 
-#include <QFile>
+#include <QIODevice>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -62,52 +62,63 @@ OptionUnit unitOf(SANE_Unit u)
     }
 }
 
-// The staged image file: written in place, renamed over path when complete, removed
-// otherwise. It does not force the data to disk first, which would double the time of a
-// large scan. Both names are the system's bytes, whatever they hold.
-class StagedFile {
+// The image file the library made and handed over open: written through its descriptor
+// alone (the helper never opens a file of the user's by name), straight to the system
+// without a buffer, so that each error is seen with its number and said in German. It does
+// not force the data to disk, which would double the time of a large scan.
+class ImageFile : public QIODevice {
 public:
-    StagedFile(const QString &staged, const QString &path) : staged_(rt::encodePath(staged)), path_(rt::encodePath(path)) { }
-    ~StagedFile()
+    explicit ImageFile(int fd) : fd_(fd) { }
+    ~ImageFile() override
     {
-        if (!committed_) {
-            file_.close();
-            ::unlink(staged_.constData());
-        }
+        if (fd_ >= 0)
+            ::close(fd_);
     }
-    bool open()
+    // False, with errorString() set, unless the descriptor is an empty regular file.
+    bool begin()
     {
-        const int fd = ::open(staged_.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd < 0) {
-            why_ = QString::fromLocal8Bit(std::strerror(errno));
+        struct stat st { };
+        if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            setErrorString(QStringLiteral("Das Scannerprogramm hat keine Bilddatei zum Schreiben erhalten."));
             return false;
         }
-        return file_.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+        if (::ftruncate(fd_, 0) != 0)
+            return failed(errno);
+        return open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     }
-    QIODevice &device() { return file_; }
-    QString errorString() const { return why_.isEmpty() ? file_.errorString() : why_; }
-    bool commit(QString &why)
+    bool isSequential() const override { return false; }
+    bool seek(qint64 pos) override
     {
-        ::fchmod(file_.handle(), 0644);
-        if (!file_.flush()) {
-            why = file_.errorString();
-            return false;
+        if (::lseek(fd_, pos, SEEK_SET) < 0)
+            return failed(errno);
+        return QIODevice::seek(pos);
+    }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 length) override
+    {
+        qint64 done = 0;
+        while (done < length) {
+            const ssize_t n = ::write(fd_, data + done, std::size_t(length - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                failed(n < 0 ? errno : ENOSPC);
+                return -1;
+            }
+            done += n;
         }
-        file_.close();
-        // rename(2) replaces an existing file in one step.
-        if (std::rename(staged_.constData(), path_.constData()) != 0) {
-            why = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        committed_ = true;
-        return true;
+        return done;
     }
 
 private:
-    QFile file_;
-    QByteArray staged_, path_;
-    QString why_;
-    bool committed_ = false;
+    bool failed(int errnum)
+    {
+        setErrorString(systemError(errnum));
+        return false;
+    }
+    int fd_;
 };
 
 } // namespace
@@ -294,18 +305,17 @@ QString SaneSession::setOption(int index, Value kind, double number, const QByte
     return error;
 }
 
-ScanResult SaneSession::scan(const QString &device, const QString &stagedPath, const QString &path,
-                             const std::function<bool()> &cancelled, const std::function<void(double)> &progress, QString &error)
+ScanResult SaneSession::scan(const QString &device, int fd, const std::function<bool()> &cancelled,
+                             const std::function<void(double)> &progress, QString &error)
 {
-    // The staged file goes whenever the scan does not complete.
-    StagedFile file(stagedPath, path);
+    ImageFile file(fd);
     if (error = open(device); !error.isEmpty())
         return ScanResult::Failed;
-    if (!file.open()) {
-        error = QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, file.errorString());
+    if (!file.begin()) {
+        error = QStringLiteral("Die Bilddatei lässt sich nicht beschreiben: %1").arg(file.errorString());
         return ScanResult::Failed;
     }
-    BmpAssembler image(file.device(), resolution());
+    BmpAssembler image(file, resolution());
     // The scan ends with endScan(), after the outcome is known; only a cancel by the user
     // reaches the driver before, since the scan has not ended until the driver says so.
     for (bool last = false; !last;)
@@ -313,10 +323,6 @@ ScanResult SaneSession::scan(const QString &device, const QString &stagedPath, c
             return frame;
     if (!image.finish()) {
         error = image.error();
-        return ScanResult::Failed;
-    }
-    if (QString why; !file.commit(why)) {
-        error = QStringLiteral("Die Datei „%1“ lässt sich nicht speichern: %2").arg(path, why);
         return ScanResult::Failed;
     }
     return ScanResult::Done;

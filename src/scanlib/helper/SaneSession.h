@@ -40,10 +40,10 @@ public:
     enum class Value { Press, Bool, Number, Text };
     QString setOption(int index, Value kind, double number, const QByteArray &text);
 
-    // Opens device as open() does and scans into the existing file stagedPath, which
-    // replaces path when the image is complete and is removed otherwise. cancelled is asked
-    // between reads; progress gets a fraction, or -1 while the size is unknown.
-    ScanResult scan(const QString &device, const QString &stagedPath, const QString &path, const std::function<bool()> &cancelled,
+    // Opens device as open() does and scans into the file open at fd, which it closes; the
+    // library that made the file puts it in place or removes it. cancelled is asked between
+    // reads; progress gets a fraction, or -1 while the size is unknown.
+    ScanResult scan(const QString &device, int fd, const std::function<bool()> &cancelled,
                     const std::function<void(double)> &progress, QString &error);
 
     // Ends the scan in the driver (sane_cancel), once its outcome has been reported.

@@ -1,7 +1,5 @@
 #include "scanlib/wire/Protocol.h"
 
-#include "base/Paths.h"
-
 #include <cstring>
 
 namespace scanlib::wire {
@@ -103,7 +101,7 @@ Writer &Writer::value(const OptionValue &v)
 
 Writer &Writer::scan(const ScanRequest &r)
 {
-    return text(r.device).bytes(rt::encodePath(r.stagedPath)).bytes(rt::encodePath(r.path));
+    return text(r.device);
 }
 
 Writer &Writer::outcome(const ScanOutcome &o)
@@ -251,8 +249,6 @@ ScanRequest Reader::scan()
 {
     ScanRequest r;
     r.device = text();
-    r.stagedPath = rt::decodePath(bytes());
-    r.path = rt::decodePath(bytes());
     return r;
 }
 

@@ -14,7 +14,7 @@
 namespace scanlib::wire {
 
 inline constexpr std::uint32_t magic = 0x5653434e; // opens the helper's first message
-inline constexpr std::uint16_t version = 2;
+inline constexpr std::uint16_t version = 3;
 inline constexpr std::uint32_t maxMessage = 16u << 20;
 
 enum class Kind : std::uint8_t {
@@ -22,7 +22,7 @@ enum class Kind : std::uint8_t {
     ListDevices = 1,
     Open = 2, // device name ("" for the first one)
     SetOption = 3, // OptionValue
-    Scan = 4, // ScanRequest
+    Scan = 4, // ScanRequest; the file to write comes as a descriptor over the helper's socket
     Cancel = 5,
     // helper to library
     Hello = 64, // magic, version
@@ -43,11 +43,10 @@ struct OptionValue {
     QByteArray text;
 };
 
-// Paths travel as the system's bytes (see base/Paths.h), whatever their names hold.
+// No file name crosses: the helper writes the image through the descriptor that comes with
+// the request and never opens a file of the user's by name.
 struct ScanRequest {
     QString device; // opened first unless it is open ("" for the first one)
-    QString stagedPath; // written there, then renamed to path when complete
-    QString path;
 };
 
 struct ScanOutcome {
