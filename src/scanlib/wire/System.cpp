@@ -1,5 +1,7 @@
 #include "scanlib/wire/System.h"
 
+#include "base/SystemErrors.h"
+
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
@@ -9,30 +11,7 @@ namespace scanlib {
 
 QString systemError(int errnum)
 {
-    switch (errnum) {
-    case ENOSPC: return QStringLiteral("Auf dem Datenträger ist kein Platz mehr frei.");
-    case EDQUOT: return QStringLiteral("Ihr Speicherkontingent auf dem Datenträger ist erschöpft.");
-    case EFBIG: return QStringLiteral("Die Datei wird zu groß für das Dateisystem.");
-    case EACCES:
-    case EPERM: return QStringLiteral("Der Zugriff wurde verweigert (fehlende Berechtigung).");
-    case EROFS: return QStringLiteral("Der Datenträger ist schreibgeschützt.");
-    case ENOENT: return QStringLiteral("Die Datei oder der Ordner existiert nicht.");
-    case ENOTDIR: return QStringLiteral("Ein Teil des Pfades ist kein Ordner.");
-    case EISDIR: return QStringLiteral("Das ist ein Ordner, keine Datei.");
-    case EEXIST: return QStringLiteral("Eine Datei dieses Namens gibt es schon.");
-    case ELOOP: return QStringLiteral("Der Pfad enthält eine Verknüpfung, der nicht gefolgt wird.");
-    case ENAMETOOLONG: return QStringLiteral("Der Name ist zu lang.");
-    case EIO: return QStringLiteral("Beim Lesen oder Schreiben des Datenträgers trat ein Fehler auf.");
-    case EMFILE:
-    case ENFILE: return QStringLiteral("Es sind zu viele Dateien gleichzeitig geöffnet.");
-    case ENOMEM: return QStringLiteral("Der Arbeitsspeicher reicht nicht aus.");
-    case EBUSY: return QStringLiteral("Die Datei oder das Gerät ist gerade belegt.");
-    case EXDEV: return QStringLiteral("Die Datei liegt auf einem anderen Datenträger.");
-    case EPIPE:
-    case ECONNRESET: return QStringLiteral("Die Verbindung zum Scannerprogramm ist abgerissen.");
-    case ETIMEDOUT: return QStringLiteral("Die Zeit für die Antwort ist abgelaufen.");
-    default: return QStringLiteral("Systemfehler Nr. %1.").arg(errnum);
-    }
+    return rt::systemErrorText(errnum);
 }
 
 bool sendDescriptor(int socket, int fd)
