@@ -223,6 +223,8 @@ AreaSelectionOverlay::AreaSelectionOverlay(AreaSelection &selection, QWidget *ov
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
+    // Screen readers name every part of the window; the frame's own keys are the picture's.
+    setAccessibleName(QStringLiteral("Auswahlrahmen"));
     setGeometry(over->rect());
     over->installEventFilter(this);
     show();

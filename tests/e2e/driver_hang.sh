@@ -6,23 +6,7 @@
 # program is killed.
 source "$(dirname "$0")/session.sh"
 
-# SANE with our faulty driver alone; it scans well until told otherwise.
-export SANE_CONFIG_DIR="$work/sane"
-mkdir -p "$SANE_CONFIG_DIR"
-echo faulty >"$SANE_CONFIG_DIR/dll.conf"
-export LD_LIBRARY_PATH="$FAULTY_SANE_DIR${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
-fault() {
-  rm -f "$SANE_CONFIG_DIR/faulty.hanging"
-  echo "fault $1" >"$SANE_CONFIG_DIR/faulty.conf"
-}
-# until the driver says it hangs
-driver_hangs() {
-  for _ in $(seq 200); do
-    [ -e "$SANE_CONFIG_DIR/faulty.hanging" ] && return 0
-    sleep 0.1
-  done
-  fail "the driver never hung"
-}
+faulty_sane_config
 helper_of() {
   pgrep -P "$1" -x vistoramo-scann || true
 }

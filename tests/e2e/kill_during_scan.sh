@@ -5,21 +5,7 @@
 # directory, and once that copy is closed nothing of either run is left.
 source "$(dirname "$0")/session.sh"
 
-export SANE_CONFIG_DIR="$work/sane"
-mkdir -p "$SANE_CONFIG_DIR"
-echo faulty >"$SANE_CONFIG_DIR/dll.conf"
-export LD_LIBRARY_PATH="$FAULTY_SANE_DIR${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
-fault() {
-  rm -f "$SANE_CONFIG_DIR/faulty.hanging"
-  echo "fault $1" >"$SANE_CONFIG_DIR/faulty.conf"
-}
-driver_hangs() {
-  for _ in $(seq 200); do
-    [ -e "$SANE_CONFIG_DIR/faulty.hanging" ] && return 0
-    sleep 0.1
-  done
-  fail "the driver never hung"
-}
+faulty_sane_config
 # What the runs left: staged files and the lock in the program's directory, private directories
 # in the runtime directory.
 left_overs() {

@@ -72,6 +72,26 @@ sane_config() {
   printf '%s\n' "$@" >"$SANE_CONFIG_DIR/test.conf"
 }
 
+# faulty_sane_config: SANE with our faulty driver alone (tests/faultysane); it scans well
+# until told otherwise: "fault NAME" sets the fault, driver_hangs waits until it hangs.
+faulty_sane_config() {
+  export SANE_CONFIG_DIR="$work/sane"
+  mkdir -p "$SANE_CONFIG_DIR"
+  echo faulty >"$SANE_CONFIG_DIR/dll.conf"
+  export LD_LIBRARY_PATH="$FAULTY_SANE_DIR${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+}
+fault() {
+  rm -f "$SANE_CONFIG_DIR/faulty.hanging"
+  echo "fault $1" >"$SANE_CONFIG_DIR/faulty.conf"
+}
+driver_hangs() {
+  for _ in $(seq 200); do
+    [ -e "$SANE_CONFIG_DIR/faulty.hanging" ] && return 0
+    sleep 0.1
+  done
+  fail "the driver never hung"
+}
+
 # start_program: the real program and its scanner library in a directory of their own.
 start_program() {
   prog="$work/prog"
