@@ -220,8 +220,8 @@ void Client::startHelper()
     connect(process, &QProcess::errorOccurred, this, rt::guarded([this, process](QProcess::ProcessError error) {
                 if (process != process_ || error != QProcess::FailedToStart)
                     return;
-                const QString why = QStringLiteral("Das Scannerprogramm „%1“ lässt sich nicht starten: %2")
-                                        .arg(helperPath(), process->errorString());
+                QString why = QStringLiteral("Das Scannerprogramm „%1“ lässt sich nicht starten: %2")
+                                  .arg(helperPath(), process->errorString());
                 abandonHelper(ScanResult::Failed, [&why](const Request &) { return why; });
             }));
     // QProcess passes the program's name as text; one that is not (a Latin-1 "ä" in the
@@ -540,7 +540,7 @@ void Client::openDevice(QObject *target, std::function<void(QString, OptionList,
     send(std::move(r));
 }
 
-void Client::setOption(QObject *target, int index, QVariant value, std::function<void(OptionList, QString, bool)> done)
+void Client::setOption(QObject *target, int index, const QVariant &value, std::function<void(OptionList, QString, bool)> done)
 {
     wire::OptionValue v;
     v.index = index;
@@ -570,7 +570,7 @@ void Client::setOption(QObject *target, int index, QVariant value, std::function
     send(std::move(r));
 }
 
-void Client::scan(QObject *target, QString path, std::function<void(double)> progress, std::function<void(QString)> notice,
+void Client::scan(QObject *target, const QString &path, std::function<void(double)> progress, std::function<void(QString)> notice,
                   std::function<void(ScanResult, QString)> done)
 {
     // The staged file is made here and stays the library's, whatever becomes of the helper.

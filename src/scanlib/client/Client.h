@@ -54,11 +54,12 @@ public:
 
     // Sets an option (an invalid value presses a button) and answers with the options as
     // they are afterwards; lost as for openDevice, the device then to be opened again.
-    void setOption(QObject *target, int index, QVariant value, std::function<void(OptionList, QString error, bool lost)> answer);
+    void setOption(QObject *target, int index, const QVariant &value,
+                   std::function<void(OptionList, QString error, bool lost)> answer);
 
     // Scans into a BMP at path. Progress is a fraction, or negative while the size is
     // unknown; notice is a remark to show while the scan runs ("" takes it back).
-    void scan(QObject *target, QString path, std::function<void(double)> progress, std::function<void(QString)> notice,
+    void scan(QObject *target, const QString &path, std::function<void(double)> progress, std::function<void(QString)> notice,
               std::function<void(ScanResult, QString)> done);
     // Asks the running scan to stop; it answers through done within about 3 s.
     void cancelScan();

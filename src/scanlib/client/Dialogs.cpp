@@ -225,16 +225,15 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
     scan_->setDefault(true);
     resizeAsRemembered(*this, settings_, acquireDialogKey, QSize(560, 520));
 
-    form_->changed = [this](int index, QVariant value) {
+    form_->changed = [this](int index, const QVariant &value) {
         if (scanning_ || restoring_)
             return;
-        Client::instance().setOption(this, index, std::move(value),
-                                     [this](const OptionList &options, const QString &error, bool lost) {
-                                         if (lost)
-                                             reopen(error);
-                                         else
-                                             showOptions(options, error);
-                                     });
+        Client::instance().setOption(this, index, value, [this](const OptionList &options, const QString &error, bool lost) {
+            if (lost)
+                reopen(error);
+            else
+                showOptions(options, error);
+        });
     };
     connect(&Client::instance(), &Client::stalled, this, rt::guarded([this](QObject *target, const QString &notice) {
         if (target == this && !scanning_)
@@ -312,15 +311,14 @@ void AcquireDialog::restoreOptions(const OptionList &options)
         if (!value.isValid())
             continue;
         pending_.erase(remembered);
-        Client::instance().setOption(this, o.index, std::move(value),
-                                     [this, o](const OptionList &now, const QString &error, bool lost) {
-                                         if (!error.isEmpty())
-                                             dropRemembered(o, error);
-                                         if (lost)
-                                             reopen({});
-                                         else
-                                             restoreOptions(now);
-                                     });
+        Client::instance().setOption(this, o.index, value, [this, o](const OptionList &now, const QString &error, bool lost) {
+            if (!error.isEmpty())
+                dropRemembered(o, error);
+            if (lost)
+                reopen({});
+            else
+                restoreOptions(now);
+        });
         return;
     }
     pending_.clear();

@@ -43,7 +43,9 @@ VISTORAMO_EXPORT std::int16_t AcquireToFile(std::uintptr_t owner, const char *pa
         // Torn down only once the caller is back in its event loop, after showing the scan:
         // taking a window down costs a few milliseconds.
         const auto later = [](QObject *object) { object->deleteLater(); };
+        // A failed allocation is caught by the attempt this runs in.
         const std::unique_ptr<scanlib::AcquireDialog, decltype(later)> dialog(
+            // NOLINTNEXTLINE(bugprone-unhandled-exception-at-new)
             new scanlib::AcquireDialog(ownerWindow(owner), rt::decodePath(path)), later);
         result = dialog->exec() == QDialog::Accepted ? VISTORAMO_ACQUIRED : VISTORAMO_NOT_ACQUIRED;
     });

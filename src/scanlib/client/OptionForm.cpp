@@ -224,6 +224,7 @@ public:
         if (std::find(values.begin(), values.end(), last_) == values.end())
             values.insert(std::upper_bound(values.begin(), values.end(), last_), last_);
         std::vector<std::pair<QString, QVariant>> entries;
+        entries.reserve(values.size());
         for (double v : values)
             entries.emplace_back(numberText(v, o), v);
         fill(combo_, entries, last_);

@@ -156,7 +156,7 @@ QByteArray Settings::directory()
 // The file's bytes, also put in the private copy for QSettings.
 QByteArray Settings::stage(const QTemporaryDir &scratch, QString &problem)
 {
-    const QByteArray bytes = readFile(problem);
+    QByteArray bytes = readFile(problem);
     QFile mine(scratch.filePath(QString::fromLatin1(fileName)));
     if (scratch.isValid() && mine.open(QIODevice::WriteOnly))
         mine.write(bytes);

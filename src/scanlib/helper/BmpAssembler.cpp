@@ -13,7 +13,7 @@ namespace {
 
 constexpr int maxWidth = 1 << 20;
 constexpr long long maxFileSize = std::numeric_limits<std::uint32_t>::max();
-constexpr std::size_t pendingLimit = 256 * 1024;
+constexpr std::size_t pendingLimit = std::size_t(256) * 1024;
 // Rows start at a multiple of 64 bytes into the file: a reader may paint from them in place.
 constexpr std::uint32_t pixelAlignment = 64;
 

@@ -29,7 +29,7 @@ class Channel {
 public:
     Channel(int in, int out) : in_(in), out_(out) { }
 
-    void send(QByteArray message)
+    void send(const QByteArray &message)
     {
         const char *p = message.constData();
         std::size_t left = std::size_t(message.size());

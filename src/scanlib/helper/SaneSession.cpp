@@ -22,7 +22,7 @@ namespace scanlib {
 namespace {
 
 constexpr int maxOptions = 10000;
-constexpr std::size_t readBufferSize = 256 * 1024;
+constexpr std::size_t readBufferSize = std::size_t(256) * 1024;
 
 double fromWord(SANE_Value_Type type, SANE_Word w)
 {
