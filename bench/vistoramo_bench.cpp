@@ -858,7 +858,8 @@ int main(int argc, char *argv[])
         return recognition(n > 0 ? n : 7);
     if (what == "scan")
         return scan(n > 0 ? n : 300, argc > 3 ? std::atoi(argv[3]) : 7, argc > 4 ? argv[4] : "A4");
-    std::fprintf(stderr, "usage: vistoramo_bench startup|scroll|clipboard [count] | memory | edit [runs] | ocr [runs] | "
-                         "scan DPI [runs [area]]\n");
+    std::fprintf(stderr,
+                 "usage: vistoramo_bench startup|scroll|clipboard [count] | memory | edit [runs] | ocr [runs] | "
+                 "scan DPI [runs [area]]\n");
     return 2;
 }

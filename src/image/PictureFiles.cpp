@@ -14,8 +14,8 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRandomGenerator>
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
