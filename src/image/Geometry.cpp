@@ -220,7 +220,11 @@ QImage cropped(const QImage &image, QRect area)
         return {};
     if (area == image.rect())
         return image;
-    if (image.depth() % 8 != 0 && (area.x() * image.depth()) % 8 != 0) {
+    // The crop's rows keep the picture's stride, and a copy of it (on writing) reads whole
+    // strides: the last one must lie inside the picture, so a crop that leaves the left edge
+    // may share the rows only when it ends above the picture's last row.
+    const bool lastRowInside = area.x() == 0 || area.bottom() < image.height() - 1;
+    if ((image.depth() % 8 != 0 && (area.x() * image.depth()) % 8 != 0) || !lastRowInside) {
         QImage copy = image.copy(area);
         if (copy.isNull())
             outOfMemory();
