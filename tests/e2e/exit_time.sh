@@ -37,16 +37,7 @@ start_program
 closed_to_gone "nothing copied"
 
 mkdir -p "$work/prog"
-python3 - "$work/prog/Rastelo.bmp" <<'PY'
-import struct, sys
-w, h = 2480, 3508
-row = bytes((x * 7 + 13) % 256 for x in range(w * 3))
-with open(sys.argv[1], "wb") as f:
-    f.write(b"BM" + struct.pack("<IHHI", 54 + w * h * 3, 0, 0, 54))
-    f.write(struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, w * h * 3, 11811, 11811, 0, 0))
-    for _ in range(h):
-        f.write(row)
-PY
+start_picture 2480 3508
 start_program
 copy_to_clipboard
 closed_to_gone "an A4 page at 300 dpi copied"

@@ -9,16 +9,7 @@ selection="$bin_dir/e2e_selection"
 start_x
 mkdir -p "$work/prog"
 # A 72 MB page to copy without scanning: eighteen chunks of an incremental transfer.
-python3 - "$work/prog/Rastelo.bmp" <<'PY'
-import struct, sys
-w, h = 6000, 4000
-row = bytes((x * 7 + 13) % 256 for x in range(w * 3))
-with open(sys.argv[1], "wb") as f:
-    f.write(b"BM" + struct.pack("<IHHI", 54 + w * h * 3, 0, 0, 54))
-    f.write(struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, w * h * 3, 11811, 11811, 0, 0))
-    for _ in range(h):
-        f.write(row)
-PY
+start_picture 6000 4000
 
 for mode in targets incr multiple; do
   "$hostile" "$mode" >"$work/$mode.log" 2>&1 &

@@ -92,6 +92,22 @@ driver_hangs() {
   fail "the driver never hung"
 }
 
+# start_picture W H: a 24-bit start picture of that size (300 dpi, a pattern) in the
+# program's directory, so that there is a picture to copy without scanning.
+start_picture() {
+  mkdir -p "$work/prog"
+  python3 - "$work/prog/Rastelo.bmp" "$1" "$2" <<'PY'
+import struct, sys
+w, h = int(sys.argv[2]), int(sys.argv[3])
+row = bytes((x * 7 + 13) % 256 for x in range(w * 3))
+with open(sys.argv[1], "wb") as f:
+    f.write(b"BM" + struct.pack("<IHHI", 54 + w * h * 3, 0, 0, 54))
+    f.write(struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, w * h * 3, 11811, 11811, 0, 0))
+    for _ in range(h):
+        f.write(row)
+PY
+}
+
 # start_program: the real program and its scanner library in a directory of their own.
 start_program() {
   prog="$work/prog"
