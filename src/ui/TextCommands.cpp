@@ -167,10 +167,7 @@ void saveSearchablePdf(BackgroundRecognition &recognition, const img::Picture &p
     recognition.start(
         picture,
         [=](const ocr::Recognition &result) {
-            QList<img::TextLine> lines;
-            for (const ocr::Paragraph &paragraph : result.paragraphs)
-                for (const ocr::Line &line : paragraph.lines)
-                    lines.append({line.words.join(u' '), line.box});
+            const QList<img::TextLine> lines = ocr::textLines(result.paragraphs);
             std::optional<rt::RuntimeError> failure;
             const rt::HourglassPointer hourglass;
             if (!rt::attempt(
