@@ -583,15 +583,26 @@ bool PictureViewer::record(const std::function<std::optional<img::Edit>(const im
     followPicture();
     if (!havePicture() || editRunning())
         return false;
-    const img::Picture from = history_.current();
     std::optional<img::Edit> edit;
-    const std::optional<img::Picture> result = runEdit([&](img::CancelFlag cancel) {
-        edit = decide(from, cancel);
-        return edit ? img::applied(from, *edit, cancel) : from;
-    });
+    img::Picture kept;
+    std::optional<img::Picture> result;
+    {
+        const img::Picture from = history_.current();
+        const img::Picture scan = history_.scanKept() ? img::Picture() : history_.scan();
+        result = runEdit([&](img::CancelFlag cancel) -> img::Picture {
+            edit = decide(from, cancel);
+            if (!edit)
+                return {}; // nothing to do: the picture stays
+            img::Picture edited = img::applied(from, *edit, cancel);
+            // The scan goes to a file once it is no longer shown (where that fails, it stays).
+            kept = EditHistory::keptInFile(scan);
+            return edited;
+        });
+    }
     if (!result || !edit)
         return false;
     history_.push(*edit, *result);
+    history_.keepScan(kept);
     showEdited(*result);
     return true;
 }
