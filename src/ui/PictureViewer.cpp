@@ -251,8 +251,11 @@ bool PictureViewer::eventFilter(QObject *watched, QEvent *event)
         // The left button draws or changes the frame; with Ctrl it drags the picture out.
         const auto *e = static_cast<QMouseEvent *>(event);
         const bool left = overPicture && e->button() == Qt::LeftButton;
-        pressed_ = left && e->modifiers() == Qt::ControlModifier;
-        pressedAt_ = e->position().toPoint();
+        // A press the picture leaves goes on to the viewport, which must not forget it.
+        if (overPicture) {
+            pressed_ = left && e->modifiers() == Qt::ControlModifier;
+            pressedAt_ = e->position().toPoint();
+        }
         if (!left || e->modifiers() != Qt::NoModifier)
             return false;
         bool taken = false;
