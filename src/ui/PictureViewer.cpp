@@ -206,6 +206,15 @@ bool PictureViewer::key(QKeyEvent *event)
     followPicture();
     if (havePicture() && selection_.key(event->key(), mods, firstPixelInView()))
         return true;
+    // Ctrl+Shift with an arrow key moves the whole frame (at the picture's edge it stays).
+    if (selection_.isActive() && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        const int dx = event->key() == Qt::Key_Right ? 1 : event->key() == Qt::Key_Left ? -1 : 0;
+        const int dy = event->key() == Qt::Key_Down ? 1 : event->key() == Qt::Key_Up ? -1 : 0;
+        if (dx != 0 || dy != 0) {
+            selection_.moveBy(dx, dy);
+            return true;
+        }
+    }
     switch (event->key()) {
     case Qt::Key_Up: scrollBy(host_.vertical, -1); return true;
     case Qt::Key_Down: scrollBy(host_.vertical, 1); return true;
