@@ -36,6 +36,7 @@ if ! convert -version 2>/dev/null | grep -q '^Version: ImageMagick'; then
   sudo apt-get install -y imagemagick >/dev/null
 fi
 "$bin/vistoramo_bench" edit 5
+"$bin/edit_memory_bench"
 # A scanned colour page (the test device's pattern at 300 and 600 dpi) for the PNG figures.
 for dpi in 300 600; do
   SANE_CONFIG_DIR="$work/sane-$dpi-210" scanimage -d test:0 --format=pnm -o "$work/colour-$dpi.pnm"

@@ -206,6 +206,15 @@ bool PictureViewer::key(QKeyEvent *event)
     followPicture();
     if (havePicture() && selection_.key(event->key(), mods, firstPixelInView()))
         return true;
+    // Ctrl+Shift with an arrow key moves the whole frame (at the picture's edge it stays).
+    if (selection_.isActive() && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        const int dx = event->key() == Qt::Key_Right ? 1 : event->key() == Qt::Key_Left ? -1 : 0;
+        const int dy = event->key() == Qt::Key_Down ? 1 : event->key() == Qt::Key_Up ? -1 : 0;
+        if (dx != 0 || dy != 0) {
+            selection_.moveBy(dx, dy);
+            return true;
+        }
+    }
     switch (event->key()) {
     case Qt::Key_Up: scrollBy(host_.vertical, -1); return true;
     case Qt::Key_Down: scrollBy(host_.vertical, 1); return true;
@@ -251,8 +260,11 @@ bool PictureViewer::eventFilter(QObject *watched, QEvent *event)
         // The left button draws or changes the frame; with Ctrl it drags the picture out.
         const auto *e = static_cast<QMouseEvent *>(event);
         const bool left = overPicture && e->button() == Qt::LeftButton;
-        pressed_ = left && e->modifiers() == Qt::ControlModifier;
-        pressedAt_ = e->position().toPoint();
+        // A press the picture leaves goes on to the viewport, which must not forget it.
+        if (overPicture) {
+            pressed_ = left && e->modifiers() == Qt::ControlModifier;
+            pressedAt_ = e->position().toPoint();
+        }
         if (!left || e->modifiers() != Qt::NoModifier)
             return false;
         bool taken = false;
@@ -583,15 +595,26 @@ bool PictureViewer::record(const std::function<std::optional<img::Edit>(const im
     followPicture();
     if (!havePicture() || editRunning())
         return false;
-    const img::Picture from = history_.current();
     std::optional<img::Edit> edit;
-    const std::optional<img::Picture> result = runEdit([&](img::CancelFlag cancel) {
-        edit = decide(from, cancel);
-        return edit ? img::applied(from, *edit, cancel) : from;
-    });
+    img::Picture kept;
+    std::optional<img::Picture> result;
+    {
+        const img::Picture from = history_.current();
+        const img::Picture scan = history_.scanKept() ? img::Picture() : history_.scan();
+        result = runEdit([&](img::CancelFlag cancel) -> img::Picture {
+            edit = decide(from, cancel);
+            if (!edit)
+                return {}; // nothing to do: the picture stays
+            img::Picture edited = img::applied(from, *edit, cancel);
+            // The scan goes to a file once it is no longer shown (where that fails, it stays).
+            kept = EditHistory::keptInFile(scan);
+            return edited;
+        });
+    }
     if (!result || !edit)
         return false;
     history_.push(*edit, *result);
+    history_.keepScan(kept);
     showEdited(*result);
     return true;
 }

@@ -168,8 +168,7 @@ bool AreaSelection::key(int key, Qt::KeyboardModifiers modifiers, QPoint origin)
 {
     if (modifiers != Qt::ShiftModifier || bounds_.isEmpty())
         return false;
-    const int stepX = std::max(1, int(std::lround(KeyStep / scale_.width())));
-    const int stepY = std::max(1, int(std::lround(KeyStep / scale_.height())));
+    const int stepX = keyStep().width(), stepY = keyStep().height();
     QRect area = area_;
     if (!isActive()) {
         if (key != Qt::Key_Right && key != Qt::Key_Down && key != Qt::Key_Left && key != Qt::Key_Up)
@@ -184,6 +183,24 @@ bool AreaSelection::key(int key, Qt::KeyboardModifiers modifiers, QPoint origin)
         default: return false;
         }
     }
+    setArea(area);
+    return true;
+}
+
+QSize AreaSelection::keyStep() const
+{
+    return {std::max(1, int(std::lround(KeyStep / scale_.width()))), std::max(1, int(std::lround(KeyStep / scale_.height())))};
+}
+
+bool AreaSelection::moveBy(int dx, int dy)
+{
+    if (!isActive())
+        return false;
+    QRect area = area_.translated(dx * keyStep().width(), dy * keyStep().height());
+    area.moveLeft(std::clamp(area.left(), 0, bounds_.width() - area.width()));
+    area.moveTop(std::clamp(area.top(), 0, bounds_.height() - area.height()));
+    if (area == area_)
+        return false;
     setArea(area);
     return true;
 }

@@ -46,6 +46,9 @@ public:
     // Shift with an arrow key grows (right, down) or shrinks (left, up) the frame; without a
     // frame one starts at origin (the top left pixel in view). True when the key was used.
     bool key(int key, Qt::KeyboardModifiers modifiers, QPoint origin);
+    // Moves the frame by dx, dy key steps (what a Shift+arrow key grows it by), kept inside
+    // the picture. True when it moved.
+    bool moveBy(int dx, int dy);
 
     // Dims the picture outside the frame and draws the frame and its handles.
     void paint(QPainter &painter, QRect exposed) const;
@@ -57,6 +60,7 @@ private:
     enum Part { Left = 1, Top = 2, Right = 4, Bottom = 8, Whole = 16, Drawing = 32 };
     int partAt(QPointF point) const;
     QRect repaintRect(QRect area) const;
+    QSize keyStep() const; // in pixels
 
     QSizeF scale_{1, 1};
     QPointF offset_;

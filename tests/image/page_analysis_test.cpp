@@ -136,6 +136,14 @@ TEST(DocumentArea, AnEmptyGlassNoiseAndAFullGlassGiveTheWholePage)
     // A photo that covers the glass: its border is no lid.
     const QImage full = photoOnLid(QRect(QPoint(), A4), Qt::white);
     EXPECT_EQ(img::documentArea(full, DotsPerMeter), full.rect());
+    // A patterned cloth over the glass with a white card on it: a border this uneven is no
+    // lid, however clearly the card stands out.
+    QImage cloth(A4, QImage::Format_Grayscale8);
+    for (int y = 0; y < cloth.height(); ++y)
+        for (int x = 0; x < cloth.width(); ++x)
+            cloth.scanLine(y)[x] = uchar(110 + 18 * ((x / 30 + y / 30) % 3));
+    QPainter(&cloth).fillRect(QRect(300, 400, 600, 800), Qt::white);
+    EXPECT_EQ(img::documentArea(cloth, DotsPerMeter), cloth.rect());
     // Without a resolution a millimetre is taken at 300 dpi.
     const QRect photo(400, 500, 300, 300);
     const QRect found = img::documentArea(photoOnLid(photo, QColor(238, 238, 236)), {});

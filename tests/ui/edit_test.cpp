@@ -149,8 +149,24 @@ TEST_F(Edit, TheKeysDrawAFrameFromTheTopLeftInViewMoveItsEdgesAndEscapeDropsIt)
     QTest::keySequence(keys, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X));
     EXPECT_EQ(shown(*root), original.copy(50, 0, 8, 8));
 
-    // The frame's edge follows the mouse to the pixel boundary nearest it.
+    // Ctrl+Shift with the arrows moves the whole frame by a key step, up to the picture's edges.
     ASSERT_TRUE(viewer().undo());
+    QTest::keyClick(keys, Qt::Key_Down, Qt::ShiftModifier);
+    const QRect drawn = viewer().selection().area();
+    const int view = root->VScroll1.value();
+    QTest::keyClick(keys, Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(keys, Qt::Key_Down, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(keys, Qt::Key_Down, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(viewer().selection().area(), drawn.translated(8, 16));
+    for (int i = 0; i < 50; ++i)
+        QTest::keyClick(keys, Qt::Key_Up, Qt::ControlModifier | Qt::ShiftModifier);
+    for (int i = 0; i < 50; ++i)
+        QTest::keyClick(keys, Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(viewer().selection().area(), QRect(392, 0, 8, 8));
+    EXPECT_EQ(root->VScroll1.value(), view); // the keys moved the frame, not the view
+    QTest::keyClick(keys, Qt::Key_Escape);
+
+    // The frame's edge follows the mouse to the pixel boundary nearest it.
     viewer().zoomTo(1.0);
     viewer().selection().setArea(QRect(100, 100, 50, 50));
     QTest::mousePress(root->Picture2.widget(), Qt::LeftButton, Qt::NoModifier, QPoint(150, 120));

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QDrag>
 #include <QFileDialog>
 #include <QImageReader>
 #include <QLineEdit>
@@ -345,4 +346,45 @@ TEST(View, TextKopierenPutsTheRecognisedWordsOnTheClipboard)
     QGuiApplication::clipboard()->setText(QStringLiteral("vorher"));
     EXPECT_EQ(recognise(blank), QStringLiteral("Auf dem Bild wurde kein Text erkannt.  "));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("vorher"));
+}
+
+// Ctrl held while dragging with the left button drags the picture out; without Ctrl the same
+// drag draws a frame, and Ctrl with a click that does not move starts nothing.
+TEST(View, CtrlAndADragOfTheLeftButtonDragThePictureOut)
+{
+    ProgramDir dir;
+    dir.writeImage("Rastelo.bmp", patternImage(400, 300), "BMP");
+    Root root;
+    showActive(root);
+    QWidget *picture = root.Picture2.widget();
+    // A drag made on the picture is a child of it, whether or not the platform runs it.
+    struct DragWatch : QObject {
+        bool started = false;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            // (The drag is not yet a QDrag while it is being made.)
+            if (event->type() == QEvent::ChildAdded && !started) {
+                started = true;
+                QTimer::singleShot(0, [] { QDrag::cancel(); }); // in the drag's own event loop
+            }
+            return false;
+        }
+    };
+    const auto drags = [picture](Qt::KeyboardModifiers mods, QPoint by) {
+        DragWatch watch;
+        picture->installEventFilter(&watch);
+        const QPoint from(50, 50), to = from + by;
+        QTest::mousePress(picture, Qt::LeftButton, mods, from);
+        QMouseEvent move(QEvent::MouseMove, to, picture->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, mods);
+        QApplication::sendEvent(picture, &move);
+        QTest::mouseRelease(picture, Qt::LeftButton, mods, to);
+        QApplication::processEvents();
+        picture->removeEventFilter(&watch);
+        return watch.started;
+    };
+    EXPECT_TRUE(drags(Qt::ControlModifier, QPoint(40, 30)));
+    EXPECT_FALSE(root.viewer().selection().isActive());
+    EXPECT_FALSE(drags(Qt::NoModifier, QPoint(40, 30)));
+    EXPECT_TRUE(root.viewer().selection().isActive());
+    EXPECT_FALSE(drags(Qt::ControlModifier, QPoint(0, 0)));
 }
