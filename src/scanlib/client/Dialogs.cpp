@@ -1,10 +1,13 @@
 #include "scanlib/client/Dialogs.h"
 
 #include "base/Errors.h"
+#include "image/DocumentArea.h"
 #include "scanlib/client/OptionForm.h"
+#include "scanlib/client/PreviewPane.h"
 #include "scanlib/wire/Catalogue.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,9 +15,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <cmath>
+#include <memory>
 
 namespace scanlib {
 
@@ -38,6 +44,20 @@ QProgressBar *busyBar(const QString &name)
     bar->setTextVisible(false);
     return bar;
 }
+
+// The last preview of each device in this run, with the source it was made from.
+struct KeptPreview {
+    QImage picture;
+    QRectF mm;
+    QByteArray source;
+};
+QHash<QString, KeptPreview> &keptPreviews()
+{
+    static QHash<QString, KeptPreview> kept;
+    return kept;
+}
+
+constexpr int wideDialog = 760; // pixels from which the pane stands beside the form
 
 const QString sourceDialogKey = QStringLiteral("Quellenauswahl");
 const QString acquireDialogKey = QStringLiteral("Scannen");
@@ -178,7 +198,9 @@ void SourceDialog::done(int result)
 AcquireDialog::AcquireDialog(QWidget *owner, QString path)
     : QDialog(owner), path_(std::move(path)), device_(new QLabel(QStringLiteral("Verbindung zum Scanner wird hergestellt …"))),
       form_(new OptionForm), message_(new QLabel), progress_(busyBar(QStringLiteral("progress"))),
-      scan_(new QPushButton(QStringLiteral("Scannen"))), cancelButton_(new QPushButton(QStringLiteral("Abbrechen")))
+      scan_(new QPushButton(QStringLiteral("Scannen"))), cancelButton_(new QPushButton(QStringLiteral("Abbrechen"))),
+      pane_(new PreviewPane), paneColumn_(new QWidget), areaSize_(new QLabel), format_(new QComboBox),
+      previewButton_(new QPushButton(QStringLiteral("&Vorschau"))), body_(new QBoxLayout(QBoxLayout::LeftToRight))
 {
     setWindowTitle(QStringLiteral("Bild scannen"));
     setModal(true);
@@ -203,21 +225,40 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
     cancelButton_->setObjectName(QStringLiteral("cancel"));
     cancelButton_->setAutoDefault(false);
 
+    previewButton_->setObjectName(QStringLiteral("previewButton"));
+    previewButton_->setAutoDefault(false);
+    previewButton_->hide();
+    format_->setObjectName(QStringLiteral("format"));
+    format_->setAccessibleName(QStringLiteral("Format"));
+    auto *formatLabel = new QLabel(QStringLiteral("&Format"));
+    form_->setAreaRow(formatLabel, format_);
+    areaSize_->setObjectName(QStringLiteral("areaSize"));
+    areaSize_->setAccessibleName(QStringLiteral("Größe des Scanbereichs"));
+    areaSize_->setAlignment(Qt::AlignCenter);
+    auto *paneLayout = new QVBoxLayout(paneColumn_);
+    paneLayout->setContentsMargins(0, 0, 0, 0);
+    paneLayout->addWidget(pane_, 1);
+    paneLayout->addWidget(areaSize_);
+    paneColumn_->hide();
+
     auto *scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("optionsArea"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(form_);
     auto *buttons = new QDialogButtonBox;
+    buttons->addButton(previewButton_, QDialogButtonBox::ActionRole);
     buttons->addButton(scan_, QDialogButtonBox::AcceptRole);
     buttons->addButton(cancelButton_, QDialogButtonBox::RejectRole);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(progress_, 1);
     bottom->addWidget(buttons);
+    body_->addWidget(paneColumn_, 1);
+    body_->addWidget(scroll, 1);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(device_);
-    layout->addWidget(scroll, 1);
+    layout->addLayout(body_, 1);
     layout->addWidget(message_);
     layout->addLayout(bottom);
     // Made default only now that it belongs to the dialog: the dialog then comes back to it
@@ -240,6 +281,10 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
             showMessage(notice);
     }));
     connect(scan_, &QPushButton::clicked, this, rt::guarded([this] { startScan(); }));
+    connect(previewButton_, &QPushButton::clicked, this, rt::guarded([this] { startPreview(); }));
+    connect(format_, &QComboBox::activated, this,
+            rt::guarded([this](int i) { chooseFormat(format_->itemData(i).toString()); }));
+    pane_->areaChanged = [this](QRectF mm, bool final) { rt::attempt("vistoramo-scan", [&] { dragged(mm, final); }); };
     connect(cancelButton_, &QPushButton::clicked, this, rt::guarded([this] { reject(); }));
     startScan(); // opens the device; the scan itself waits for the user
 }
@@ -254,7 +299,218 @@ void AcquireDialog::showOptions(const OptionList &options, const QString &error)
 {
     options_ = options;
     form_->showOptions(options);
+    showArea();
     showMessage(error);
+}
+
+void AcquireDialog::resizeEvent(QResizeEvent *event)
+{
+    // Beside the form where the dialog is wide enough for both, above it where not.
+    body_->setDirection(width() >= wideDialog ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    QDialog::resizeEvent(event);
+}
+
+QByteArray AcquireDialog::sourceValue() const
+{
+    for (const OptionInfo &o : options_)
+        if (o.name == names::source)
+            return o.hasValue ? o.text : QByteArray();
+    return {};
+}
+
+void AcquireDialog::showArea()
+{
+    const bool had = geometry_.has_value();
+    geometry_ = open_ ? ScanArea::of(options_) : std::nullopt;
+    paneColumn_->setVisible(bool(geometry_));
+    previewButton_->setVisible(bool(geometry_));
+    if (!geometry_)
+        return;
+    if (!had && settings_.dialogSize(acquireDialogKey).isEmpty() && width() < wideDialog)
+        resize(wideDialog + 140, std::max(height(), 560)); // room for the pane beside the form
+    pane_->setGlass(geometry_->glass());
+    pane_->setArea(geometry_->area());
+    // The preview belongs to the device and the source it was made from.
+    const auto kept = keptPreviews().constFind(deviceName_);
+    if (kept != keptPreviews().constEnd() && kept->source != sourceValue()) {
+        keptPreviews().remove(deviceName_);
+        pane_->setPreview({}, {});
+    } else if (kept != keptPreviews().constEnd() && pane_->preview().isNull()) {
+        pane_->setPreview(kept->picture, kept->mm);
+    }
+    // The area set otherwise than by the chosen format (a field edited) is the user's own.
+    if (!restoring_ && !settingArea_ && !formatKey_.isEmpty() && formatKey_ != QLatin1String("frei")
+        && !formatArea_.isEmpty() && differ(geometry_->area(), formatArea_)) {
+        formatKey_ = QStringLiteral("frei");
+        userArea_ = true;
+    }
+    fillFormats();
+    const QString size = sizeText(geometry_->area(), geometry_->resolution());
+    areaSize_->setText(size);
+    pane_->setAccessibleDescription(QStringLiteral("Scanbereich %1").arg(size));
+}
+
+void AcquireDialog::fillFormats()
+{
+    const std::vector<PaperSize> sizes = geometry_->formats();
+    const QSignalBlocker quiet(format_);
+    format_->clear();
+    for (const PaperSize &p : sizes)
+        format_->addItem(p.title, p.key);
+    if (format_->findData(formatKey_) < 0) // a size this glass does not hold
+        formatKey_ = QStringLiteral("frei");
+    format_->setCurrentIndex(format_->findData(formatKey_));
+}
+
+void AcquireDialog::chooseFormat(const QString &key)
+{
+    if (!geometry_ || scanning_)
+        return;
+    formatKey_ = key;
+    userArea_ = key != QLatin1String("auto");
+    if (key == QLatin1String("frei"))
+        return;
+    if (key == QLatin1String("auto")) {
+        if (pane_->preview().isNull())
+            startPreview(); // what lies on the glass is seen first
+        else
+            findDocument();
+        return;
+    }
+    for (const PaperSize &p : geometry_->formats())
+        if (p.key == key)
+            applyArea(geometry_->placed(p));
+}
+
+void AcquireDialog::findDocument()
+{
+    const QImage &picture = pane_->preview();
+    if (!geometry_ || picture.isNull())
+        return;
+    const QRectF mm = pane_->previewArea();
+    const double perMm = picture.width() / mm.width();
+    const QRect found = img::documentArea(picture, QSize(int(perMm * 1000), int(perMm * 1000)));
+    applyArea(QRectF(mm.left() + found.x() / perMm, mm.top() + found.y() / perMm, found.width() / perMm, found.height() / perMm));
+}
+
+void AcquireDialog::applyArea(QRectF mm)
+{
+    if (!geometry_)
+        return;
+    formatArea_ = geometry_->snapped(mm);
+    pane_->setArea(formatArea_);
+    if (settingArea_) {
+        nextArea_ = mm;
+        return;
+    }
+    const std::vector<std::pair<int, double>> steps = geometry_->settingsFor(mm);
+    if (steps.empty()) {
+        showArea();
+        return;
+    }
+    settingArea_ = true;
+    auto left = std::make_shared<std::vector<std::pair<int, double>>>(steps.rbegin(), steps.rend());
+    auto next = std::make_shared<std::function<void()>>();
+    *next = [this, left, next] {
+        const auto [index, value] = left->back();
+        left->pop_back();
+        Client::instance().setOption(this, index, value, [this, left, next](const OptionList &options, const QString &error, bool lost) {
+            if (left->empty() || !error.isEmpty() || lost) {
+                *next = nullptr; // ends the circle of the chain and its callback
+                areaSet(options, error, lost);
+            } else {
+                (*next)();
+            }
+        });
+    };
+    (*next)();
+}
+
+void AcquireDialog::areaSet(const OptionList &options, const QString &error, bool lost)
+{
+    settingArea_ = false;
+    if (lost) {
+        nextArea_.reset();
+        reopen(error);
+        return;
+    }
+    showOptions(options, error);
+    if (nextArea_) {
+        const QRectF wish = *nextArea_;
+        nextArea_.reset();
+        applyArea(wish);
+    }
+}
+
+void AcquireDialog::dragged(QRectF mm, bool final)
+{
+    if (!geometry_ || scanning_)
+        return;
+    const QRectF to = geometry_->snapped(mm);
+    areaSize_->setText(sizeText(to, geometry_->resolution()));
+    if (!final) {
+        // The fields follow the frame while it is dragged; the device gets it when it is let go.
+        form_->showNumber(names::tlX, to.left());
+        form_->showNumber(names::tlY, to.top());
+        form_->showNumber(names::brX, to.right());
+        form_->showNumber(names::brY, to.bottom());
+        return;
+    }
+    formatKey_ = QStringLiteral("frei");
+    userArea_ = true;
+    format_->setCurrentIndex(format_->findData(formatKey_));
+    applyArea(mm);
+}
+
+void AcquireDialog::startPreview()
+{
+    if (!geometry_ || scanning_ || restoring_ || !open_)
+        return;
+    const std::vector<wire::OptionValue> settings = geometry_->previewSettings(options_, pane_->pixelsPerMm());
+    double dpi = 0;
+    for (const wire::OptionValue &v : settings)
+        for (const OptionInfo &o : options_)
+            if (o.index == v.index && o.name == names::resolution)
+                dpi = v.number;
+    showMessage({});
+    previewing_ = true;
+    setBusy(true);
+    pane_->beginPage(geometry_->glass(), dpi, 1);
+    ScanView view;
+    view.sample = 1;
+    view.band = [this](const Band &band) { pane_->addRows(band.firstRow, band.width, band.rows, band.rgb); };
+    Client::instance().preview(
+        this, path_, settings, std::move(view),
+        [this](double fraction) {
+            if (fraction < 0) {
+                progress_->setRange(0, 0);
+            } else {
+                progress_->setRange(0, 1000);
+                progress_->setValue(int(fraction * 1000));
+            }
+        },
+        [this](const QString &notice) { showMessage(notice); },
+        [this](ScanResult result, const QString &error, const QImage &picture) { finishPreview(result, error, picture); });
+}
+
+void AcquireDialog::finishPreview(ScanResult result, const QString &error, const QImage &picture)
+{
+    previewing_ = false;
+    setBusy(false);
+    pane_->endPage();
+    previewButton_->setFocus();
+    if (result != ScanResult::Done || picture.isNull()) {
+        showMessage(result == ScanResult::Cancelled ? QString() : error); // stopped by the user: nothing to say
+        return;
+    }
+    keptPreviews().insert(deviceName_, {picture, geometry_->glass(), sourceValue()});
+    pane_->setPreview(picture, geometry_->glass());
+    // Until the user chooses the area, the document on the glass is it.
+    if (!userArea_ || formatKey_ == QLatin1String("auto")) {
+        formatKey_ = QStringLiteral("auto");
+        fillFormats();
+        findDocument();
+    }
 }
 
 void AcquireDialog::setBusy(bool busy)
@@ -270,6 +526,8 @@ void AcquireDialog::setBusy(bool busy)
     }
     form_->setEnabled(!busy);
     scan_->setEnabled(!busy);
+    previewButton_->setEnabled(!busy);
+    pane_->setEnabled(!busy);
     progress_->setRange(0, 0);
     progress_->setTextVisible(false);
     progress_->setVisible(busy);
@@ -288,6 +546,11 @@ void AcquireDialog::deviceOpened(const QString &device, const OptionList &option
             showDevice(Client::instance().describe(device));
         });
     pending_ = settings_.optionValues(device);
+    formatKey_ = settings_.format(device);
+    userArea_ = formatKey_ == QLatin1String("frei"); // drawn by the user in an earlier run
+    if (formatKey_.isEmpty())
+        formatKey_ = QStringLiteral("frei");
+    formatArea_ = {};
     restoring_ = true;
     restoreOptions(options);
 }
@@ -324,6 +587,8 @@ void AcquireDialog::restoreOptions(const OptionList &options)
     pending_.clear();
     restoring_ = false;
     showOptions(options, notes_.join(QLatin1Char('\n')));
+    if (geometry_)
+        formatArea_ = geometry_->area(); // as the format left it when it was remembered
     notes_.clear();
     scan_->setEnabled(true);
     scan_->setFocus();
@@ -383,8 +648,16 @@ void AcquireDialog::startScan()
     remember();
     showMessage({});
     setBusy(true);
+    ScanView view;
+    if (geometry_ && paneColumn_->isVisible() && geometry_->resolution() > 0 && pane_->pixelsPerMm() > 0) {
+        // Every sample-th row and column: about one pixel of the pane each.
+        const double dpi = geometry_->resolution();
+        view.sample = std::max(1, int(std::ceil(dpi / (pane_->pixelsPerMm() * 25.4))));
+        pane_->beginPage(geometry_->area(), dpi, view.sample);
+        view.band = [this](const Band &band) { pane_->addRows(band.firstRow, band.width, band.rows, band.rgb); };
+    }
     Client::instance().scan(
-        this, path_,
+        this, path_, std::move(view),
         [this](double fraction) {
             if (fraction < 0) {
                 progress_->setRange(0, 0);
@@ -400,6 +673,7 @@ void AcquireDialog::startScan()
 void AcquireDialog::finishScan(ScanResult result, const QString &error)
 {
     setBusy(false);
+    pane_->endPage();
     if (result == ScanResult::Done) {
         QDialog::accept();
         return;
@@ -424,8 +698,11 @@ void AcquireDialog::remember()
 {
     settings_.setDialogSize(acquireDialogKey, size());
     settings_.setAdvancedOpen(form_->advancedOpen());
-    if (open_ && !restoring_)
+    if (open_ && !restoring_) {
         settings_.rememberOptions(deviceName_, options_);
+        if (userArea_ || formatKey_ != QLatin1String("frei"))
+            settings_.setFormat(deviceName_, formatKey_);
+    }
     settings_.save();
 }
 

@@ -380,6 +380,29 @@ bool OptionForm::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
+void OptionForm::setAreaRow(QLabel *label, QWidget *field)
+{
+    areaLabel_ = label;
+    areaField_ = field;
+    areaLabel_->setBuddy(field);
+    areaLabel_->hide();
+    areaField_->hide();
+}
+
+void OptionForm::showNumber(const QByteArray &name, double value)
+{
+    if (!content_)
+        return;
+    QWidget *field = content_->findChild<QWidget *>(QString::fromLatin1(name));
+    if (auto *spin = qobject_cast<QDoubleSpinBox *>(field)) {
+        const QSignalBlocker quiet(spin);
+        spin->setValue(value);
+    } else if (auto *whole = qobject_cast<QSpinBox *>(field)) {
+        const QSignalBlocker quiet(whole);
+        whole->setValue(int(std::lround(value)));
+    }
+}
+
 void OptionForm::showOptions(const OptionList &options)
 {
     std::vector<QByteArray> shape = shapeOf(options);
@@ -442,6 +465,12 @@ void OptionForm::rebuild(const OptionList &options)
         }
 
     rows_.clear();
+    // The dialog's own row outlives the fields around it.
+    for (QWidget *own : {static_cast<QWidget *>(areaLabel_), areaField_})
+        if (own) {
+            own->hide();
+            own->setParent(this);
+        }
     if (content_) {
         layout_->removeWidget(content_);
         content_->hide();
@@ -456,8 +485,14 @@ void OptionForm::rebuild(const OptionList &options)
     outer->addLayout(mainForm);
     for (const char *name : mainOptions)
         for (const OptionInfo &o : options)
-            if (o.name == name && o.type != OptionType::Group)
+            if (o.name == name && o.type != OptionType::Group) {
+                if (o.name == names::tlX && areaField_ && o.isActive) {
+                    mainForm->addRow(areaLabel_, areaField_);
+                    areaLabel_->show();
+                    areaField_->show();
+                }
                 addRow(mainForm, o);
+            }
     buildAdvanced(outer, options);
 
     layout_->addWidget(content_);
