@@ -51,7 +51,7 @@ paste_bmp "$work/pasted.bmp"
 
 # The area the dialog set, as it remembered it, scanned again by scanimage.
 ini="$XDG_CONFIG_HOME/vistoramo/vistoramo.ini"
-value() { sed -n "s/^$1=//p" "$ini" | head -n1; }
+value() { grep -F "\\$1=" "$ini" | head -n1 | sed 's/.*=//'; }
 l=$(value 'tl-x') t=$(value 'tl-y') r=$(value 'br-x') b=$(value 'br-y')
 [ -n "$l" ] && [ -n "$b" ] || fail "no area remembered: $(cat "$ini")"
 python3 -c "import sys; l,t,r,b=map(float,sys.argv[1:]); sys.exit(0 if 30<l<50 and 50<t<70 and 140<r<180 and 190<b<230 else 1)" \

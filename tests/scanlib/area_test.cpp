@@ -3,6 +3,8 @@
 
 #include "scanlib/client/ScanArea.h"
 
+#include <QStringList>
+
 #include <gtest/gtest.h>
 
 namespace scanlib {

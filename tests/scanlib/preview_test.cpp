@@ -78,13 +78,14 @@ TEST_F(Preview, TheFrameAndTheFieldsAgreeBothWaysAsTheDeviceSnapsThem)
         ASSERT_TRUE(waitFor([&] { return pane->isVisible() && !pane->property("glassOnPane").toRectF().isEmpty(); }));
         EXPECT_EQ(paneArea(*pane), QRectF(0, 0, 80, 100));
 
-        // Dragged from (20.3, 30.6) to (120.2, 90.4) mm: whole millimetres on the device.
-        drag(*pane, onPane(*pane, {20.3, 30.6}), onPane(*pane, {120.2, 90.4}));
+        // Drawn outside the frame from (90.3, 110.6) to (170.2, 150.4) mm: whole millimetres on
+        // the device.
+        drag(*pane, onPane(*pane, {90.3, 110.6}), onPane(*pane, {170.2, 150.4}));
         ASSERT_TRUE(waitFor([&] { return field(d, "br-x") != 80; }, 10000));
         ASSERT_TRUE(waitFor([&] { return fields(d) == paneArea(*pane); }, 10000));
         const QRectF dragged = fields(d);
-        EXPECT_NEAR(dragged.left(), 20.3, 1.5);
-        EXPECT_NEAR(dragged.bottom(), 90.4, 1.5);
+        EXPECT_NEAR(dragged.left(), 90.3, 1.5);
+        EXPECT_NEAR(dragged.bottom(), 150.4, 1.5);
         for (double v : {dragged.left(), dragged.top(), dragged.right(), dragged.bottom()})
             EXPECT_EQ(v, std::round(v)) << "snapped to the device's steps";
         auto *format = d.findChild<QComboBox *>(QStringLiteral("format"));
@@ -93,7 +94,8 @@ TEST_F(Preview, TheFrameAndTheFieldsAgreeBothWaysAsTheDeviceSnapsThem)
 
         // A field edited: the frame follows.
         ASSERT_TRUE(applySettings(d, {{"tl-y", "12"}}));
-        EXPECT_TRUE(waitFor([&] { return paneArea(*pane).top() == 12; }, 10000)) << paneArea(*pane).top();
+        EXPECT_TRUE(waitFor([&] { return paneArea(*pane).top() == 12; }, 10000))
+            << paneArea(*pane).top() << " fields " << fields(d).top();
 
         // Keys: an arrow moves the area by a millimetre, Ctrl moves its lower right corner.
         const QRectF before = paneArea(*pane);
@@ -111,7 +113,8 @@ TEST_F(Preview, TheFrameAndTheFieldsAgreeBothWaysAsTheDeviceSnapsThem)
         emit format->activated(a6);
         EXPECT_TRUE(waitFor([&] { return fields(d) == QRectF(0, 0, 105, 148); }, 10000));
         EXPECT_EQ(paneArea(*pane), QRectF(0, 0, 105, 148));
-        EXPECT_EQ(d.findChild<QLabel *>(QStringLiteral("areaSize"))->text(), QStringLiteral("105 × 148 mm, 207 × 291 Bildpunkte"));
+        EXPECT_EQ(d.findChild<QLabel *>(QStringLiteral("areaSize"))->text(),
+                  QStringLiteral("105 × 148 mm, 207 × 291 Bildpunkte"));
         EXPECT_EQ(format->currentText(), QStringLiteral("A6"));
         // Double-click: the whole glass.
         QTest::mouseDClick(pane, Qt::LeftButton, {}, onPane(*pane, {50, 50}));

@@ -282,8 +282,7 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
     }));
     connect(scan_, &QPushButton::clicked, this, rt::guarded([this] { startScan(); }));
     connect(previewButton_, &QPushButton::clicked, this, rt::guarded([this] { startPreview(); }));
-    connect(format_, &QComboBox::activated, this,
-            rt::guarded([this](int i) { chooseFormat(format_->itemData(i).toString()); }));
+    connect(format_, &QComboBox::activated, this, rt::guarded([this](int i) { chooseFormat(format_->itemData(i).toString()); }));
     pane_->areaChanged = [this](QRectF mm, bool final) { rt::attempt("vistoramo-scan", [&] { dragged(mm, final); }); };
     connect(cancelButton_, &QPushButton::clicked, this, rt::guarded([this] { reject(); }));
     startScan(); // opens the device; the scan itself waits for the user
@@ -339,8 +338,8 @@ void AcquireDialog::showArea()
         pane_->setPreview(kept->picture, kept->mm);
     }
     // The area set otherwise than by the chosen format (a field edited) is the user's own.
-    if (!restoring_ && !settingArea_ && !formatKey_.isEmpty() && formatKey_ != QLatin1String("frei")
-        && !formatArea_.isEmpty() && differ(geometry_->area(), formatArea_)) {
+    if (!restoring_ && !settingArea_ && !formatKey_.isEmpty() && formatKey_ != QLatin1String("frei") && !formatArea_.isEmpty()
+        && differ(geometry_->area(), formatArea_)) {
         formatKey_ = QStringLiteral("frei");
         userArea_ = true;
     }
@@ -408,22 +407,22 @@ void AcquireDialog::applyArea(QRectF mm)
         showArea();
         return;
     }
+    // All edges go out at once: the device takes them in this order, before any field the user
+    // edits meanwhile, and the answer to the last one shows the area as the device holds it.
     settingArea_ = true;
-    auto left = std::make_shared<std::vector<std::pair<int, double>>>(steps.rbegin(), steps.rend());
-    auto next = std::make_shared<std::function<void()>>();
-    *next = [this, left, next] {
-        const auto [index, value] = left->back();
-        left->pop_back();
-        Client::instance().setOption(this, index, value, [this, left, next](const OptionList &options, const QString &error, bool lost) {
-            if (left->empty() || !error.isEmpty() || lost) {
-                *next = nullptr; // ends the circle of the chain and its callback
-                areaSet(options, error, lost);
-            } else {
-                (*next)();
-            }
-        });
-    };
-    (*next)();
+    auto answered = std::make_shared<std::size_t>(0);
+    auto failed = std::make_shared<bool>(false);
+    for (const auto &[index, value] : steps)
+        Client::instance().setOption(
+            this, index, value,
+            [this, answered, failed, count = steps.size()](const OptionList &options, const QString &error, bool lost) {
+                if (*failed)
+                    return;
+                if (lost || ++*answered == count || !error.isEmpty()) {
+                    *failed = lost || *answered < count;
+                    areaSet(options, error, lost);
+                }
+            });
 }
 
 void AcquireDialog::areaSet(const OptionList &options, const QString &error, bool lost)
@@ -500,7 +499,7 @@ void AcquireDialog::finishPreview(ScanResult result, const QString &error, const
     pane_->endPage();
     previewButton_->setFocus();
     if (result != ScanResult::Done || picture.isNull()) {
-        showMessage(result == ScanResult::Cancelled ? QString() : error); // stopped by the user: nothing to say
+        showMessage(error);
         return;
     }
     keptPreviews().insert(deviceName_, {picture, geometry_->glass(), sourceValue()});

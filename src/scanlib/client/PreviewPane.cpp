@@ -74,7 +74,8 @@ QRect PreviewPane::units(QRectF mm) const
 
 QRectF PreviewPane::millimetres(QRect u) const
 {
-    return {glass_.left() + u.x() / unitsPerMm, glass_.top() + u.y() / unitsPerMm, u.width() / unitsPerMm, u.height() / unitsPerMm};
+    return {glass_.left() + u.x() / unitsPerMm, glass_.top() + u.y() / unitsPerMm, u.width() / unitsPerMm,
+            u.height() / unitsPerMm};
 }
 
 void PreviewPane::setArea(QRectF mm)
@@ -133,7 +134,8 @@ void PreviewPane::addRows(int firstRow, int width, int rows, const QByteArray &r
     for (int y = 0; y < rows; ++y)
         std::memcpy(page_.scanLine(firstRow + y), rgb.constData() + qsizetype(y) * width * 3, std::size_t(width) * 3);
     pageRows_ = std::max(pageRows_, needed);
-    const QRectF strip(pageMm_.left(), pageMm_.top() + firstRow * pageMmPerPixel_, width * pageMmPerPixel_, rows * pageMmPerPixel_);
+    const QRectF strip(pageMm_.left(), pageMm_.top() + firstRow * pageMmPerPixel_, width * pageMmPerPixel_,
+                       rows * pageMmPerPixel_);
     update(onPane(strip).toAlignedRect().adjusted(-1, -1, 1, 1));
 }
 
@@ -182,6 +184,13 @@ void PreviewPane::paintEvent(QPaintEvent *event)
 
 void PreviewPane::mousePressEvent(QMouseEvent *event)
 {
+    // A frame round the whole glass cannot move: a drag inside it draws a new one.
+    if (event->button() == Qt::LeftButton && selection_.area() == QRect(QPoint(), selection_.bounds())
+        && selection_.cursorAt(event->position()) == Qt::SizeAllCursor) {
+        quiet_ = true;
+        selection_.clear();
+        quiet_ = false;
+    }
     if (event->button() == Qt::LeftButton && selection_.press(event->position()))
         return;
     QWidget::mousePressEvent(event);

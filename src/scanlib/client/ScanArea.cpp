@@ -151,7 +151,8 @@ std::vector<wire::OptionValue> ScanArea::previewSettings(const OptionList &optio
     }
     if (const OptionInfo *dpi = find(options, names::resolution); dpi && dpi->isEditable() && dpi->type != OptionType::String)
         out.push_back({dpi->index, Kind::Number, resolutionAtLeast(*dpi, pixelsPerMm * 25.4), {}});
-    if (const OptionInfo *preview = find(options, "preview"); preview && preview->isEditable() && preview->type == OptionType::Bool)
+    if (const OptionInfo *preview = find(options, "preview");
+        preview && preview->isEditable() && preview->type == OptionType::Bool)
         out.push_back({preview->index, Kind::Bool, 1, {}});
     // The whole glass, in an order that never crosses the edges: left and top out first.
     for (const OptionInfo *edge : {&left_, &top_, &right_, &bottom_}) {
@@ -165,7 +166,7 @@ QString sizeText(QRectF mm, double dpi)
 {
     QString text = QStringLiteral("%1 × %2 mm").arg(millimetres(mm.width()), millimetres(mm.height()));
     if (dpi > 0) {
-        const auto pixels = [dpi](double v) { return german().toString(qlonglong(std::llround(v / 25.4 * dpi))); };
+        const auto pixels = [dpi](double v) { return QString::number(std::llround(v / 25.4 * dpi)); };
         text += QStringLiteral(", %1 × %2 Bildpunkte").arg(pixels(mm.width()), pixels(mm.height()));
     }
     return text;
