@@ -1,19 +1,17 @@
-// The acquisition dialog's preview pane on SANE's test scanner: the frame on the pane and the
-// four area fields agree both ways as the device snaps them, paper sizes set the fields, a
-// preview shows the glass and leaves the user's settings as they were, and the scan of an
-// area dragged on the pane is that area.
+// The preview and the page as it arrives, through the client and the real helper against
+// SANE's test scanner, with scanimage as the reference: a preview shows what scanimage gives
+// for its settings and leaves the user's as they were, also when it is cancelled; the bands
+// of a scan put together are every N-th row and column of the file it wrote.
 
 #include "ScanTestSupport.h"
+#include "scanlib/client/Client.h"
 
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QFile>
-#include <QLabel>
-#include <QPushButton>
+#include <QImage>
+#include <QObject>
 #include <QTemporaryDir>
-#include <QTest>
-#include <cmath>
 #include <gtest/gtest.h>
+
+using namespace scanlib;
 
 namespace {
 
@@ -22,106 +20,229 @@ struct TestScanners : testing::Environment {
 };
 const auto *const environment = testing::AddGlobalTestEnvironment(new TestScanners);
 
-class Preview : public testing::Test {
+const std::string pattern = "Color pattern";
+
+class Live : public testing::Test {
 protected:
-    Preview() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.path())); }
-    std::int16_t acquire(const QString &file, const std::function<void(QDialog &)> &script)
-    {
-        return withDialog([&] { return AcquireToFile(owner_.id(), QFile::encodeName(file).constData()); }, script);
-    }
+    Live() { dir_.setAutoRemove(qEnvironmentVariableIsEmpty("KEEPDIR")); }
     QString path(const char *name) const { return dir_.filePath(QString::fromLatin1(name)); }
 
-    QTemporaryDir home_, dir_;
-    OwnerWindow owner_;
+    // Opens the device and gives it the baseline, then settings.
+    bool start(const Settings &settings)
+    {
+        bool answered = false;
+        Client::instance().openDevice(&owner_, [&](QString, OptionList options, QString error, bool) {
+            EXPECT_EQ(error, QString());
+            options_ = std::move(options);
+            answered = true;
+        });
+        return waitFor([&] { return answered; }) && !options_.empty() && set(baseline(), true) && set(settings);
+    }
+    const OptionInfo *find(const std::string &name) const
+    {
+        for (const OptionInfo &o : options_)
+            if (o.name == QByteArray::fromStdString(name))
+                return &o;
+        return nullptr;
+    }
+    // The value as the option's type takes it; false for a missing option, or an inactive one
+    // unless inactive.
+    bool valueFor(const std::string &name, const std::string &text, wire::OptionValue &v, bool inactive = false) const
+    {
+        const OptionInfo *o = find(name);
+        if (!o || !(o->isActive || inactive))
+            return false;
+        v.index = o->index;
+        if (o->type == OptionType::String) {
+            v.kind = wire::OptionValue::Kind::Text;
+            v.text = QByteArray::fromStdString(text);
+        } else if (o->type == OptionType::Bool) {
+            v.kind = wire::OptionValue::Kind::Bool;
+            v.number = text == "yes" ? 1 : 0;
+        } else {
+            v.kind = wire::OptionValue::Kind::Number;
+            v.number = std::stod(text);
+        }
+        return true;
+    }
+    // Sets them one by one through the client; with lenient, what is missing or inactive is
+    // passed over.
+    bool set(const Settings &settings, bool lenient = false)
+    {
+        for (const auto &[name, text] : settings) {
+            wire::OptionValue v;
+            if (!valueFor(name, text, v)) {
+                if (lenient)
+                    continue;
+                ADD_FAILURE() << name << " is missing or inactive";
+                return false;
+            }
+            const QVariant value = v.kind == wire::OptionValue::Kind::Text ? QVariant(v.text)
+                : v.kind == wire::OptionValue::Kind::Bool                  ? QVariant(v.number != 0)
+                                                                           : QVariant(v.number);
+            bool answered = false;
+            Client::instance().setOption(&owner_, v.index, value, [&](OptionList options, QString error, bool) {
+                EXPECT_EQ(error, QString()) << name;
+                options_ = std::move(options);
+                answered = true;
+            });
+            if (!waitFor([&] { return answered; }))
+                return false;
+        }
+        return true;
+    }
+    std::vector<wire::OptionValue> overrides(const Settings &settings) const
+    {
+        std::vector<wire::OptionValue> list;
+        for (const auto &[name, text] : settings) {
+            wire::OptionValue v;
+            EXPECT_TRUE(valueFor(name, text, v, true)) << name;
+            list.push_back(v);
+        }
+        return list;
+    }
+    // Every option's value as the device has it now, for comparing.
+    std::vector<std::pair<QByteArray, QString>> values() const
+    {
+        std::vector<std::pair<QByteArray, QString>> list;
+        for (const OptionInfo &o : options_) {
+            QString v = QString::fromLatin1(o.text);
+            for (double n : o.numbers)
+                v += QStringLiteral(" %1").arg(n);
+            list.emplace_back(o.name, o.isActive ? v : QStringLiteral("(inaktiv)"));
+        }
+        return list;
+    }
+    ScanResult scan(const QString &file, ScanView view = {})
+    {
+        std::optional<ScanResult> result;
+        Client::instance().scan(
+            &owner_, file, std::move(view), [](double) {}, [](QString) {},
+            [&](ScanResult r, QString error) {
+                EXPECT_TRUE(r != ScanResult::Done || error.isEmpty()) << error.toStdString();
+                result = r;
+            });
+        return waitFor([&] { return result.has_value(); }, 120000) ? *result : ScanResult::Failed;
+    }
+    // A preview; cancelled when the first band or progress arrives if cancel says so.
+    ScanResult preview(const std::vector<wire::OptionValue> &overrides, QImage &picture, bool cancel = false)
+    {
+        std::optional<ScanResult> result;
+        bool heard = false;
+        Client::instance().preview(
+            &owner_, path("scan.bmp"), overrides, ScanView{4, [&](const Band &) { heard = true; }}, [&](double) { heard = true; },
+            [](QString) {},
+            [&](ScanResult r, QString, QImage image) {
+                result = r;
+                picture = std::move(image);
+            });
+        if (cancel) {
+            EXPECT_TRUE(waitFor([&] { return heard || result; }));
+            EXPECT_FALSE(result.has_value()) << "over before the cancel";
+            Client::instance().cancelScan();
+        }
+        return waitFor([&] { return result.has_value(); }, 120000) ? *result : ScanResult::Failed;
+    }
+
+    QTemporaryDir dir_;
+    QObject owner_;
+    OptionList options_;
 };
 
-double field(QDialog &d, const char *name)
+TEST_F(Live, APreviewShowsItsSettingsAndLeavesTheUsersAlsoWhenCancelled)
 {
-    auto *spin = d.findChild<QDoubleSpinBox *>(QString::fromLatin1(name));
-    return spin ? spin->value() : -1;
+    // The test scanner has no "preview" switch; the dialog leaves it out then.
+    const Settings user{{"mode", "Gray"}, {"resolution", "30"}, {"test-picture", pattern}, {"tl-x", "10"}, {"tl-y", "5"},
+                        {"br-x", "60"},   {"br-y", "70"}};
+    ASSERT_TRUE(start(user));
+    const auto before = values();
+    const Settings glass{{"mode", "Color"}, {"resolution", "50"}, {"tl-x", "0"}, {"tl-y", "0"}, {"br-x", "200"}, {"br-y", "200"}};
+    QImage picture;
+    ASSERT_EQ(preview(overrides(glass), picture), ScanResult::Done);
+    Settings both = user;
+    both.insert(both.end(), glass.begin(), glass.end());
+    ASSERT_TRUE(scanimage(both, path("preview.pnm")));
+    EXPECT_EQ(compareWithPnm(picture, path("preview.pnm")), "");
+    EXPECT_EQ(strayFiles(dir_.path(), {QStringLiteral("preview.pnm")}), QStringList()) << "nothing at or beside path";
+
+    // The device's options read back as they were, and a scan is the user's.
+    const auto checkUsersSettings = [&](const char *after) {
+        ASSERT_TRUE(set({{"test-picture", pattern}}));
+        EXPECT_EQ(values(), before) << after;
+        ASSERT_EQ(scan(path("scan.bmp")), ScanResult::Done);
+        ASSERT_TRUE(scanimage(user, path("user.pnm")));
+        EXPECT_EQ(compareWithPnm(path("scan.bmp"), path("user.pnm")), "") << after;
+    };
+    checkUsersSettings("after a preview");
+
+    // Slow enough to be cancelled in the middle.
+    Settings slow = glass;
+    slow.insert(slow.end(), {{"read-limit", "yes"}, {"read-limit-size", "2000"}, {"read-delay", "yes"}});
+    ASSERT_EQ(preview(overrides(slow), picture, true), ScanResult::Cancelled);
+    EXPECT_TRUE(picture.isNull());
+    checkUsersSettings("after a cancelled preview");
 }
 
-QRectF fields(QDialog &d)
+struct BandCase {
+    const char *name;
+    Settings settings;
+};
+
+void PrintTo(const BandCase &b, std::ostream *out)
 {
-    return {QPointF(field(d, "tl-x"), field(d, "tl-y")), QPointF(field(d, "br-x"), field(d, "br-y"))};
+    *out << b.name;
 }
 
-QRectF paneArea(const QWidget &pane)
+class Bands : public Live, public testing::WithParamInterface<BandCase> { };
+
+TEST_P(Bands, PutTogetherAreEveryNthRowAndColumnOfTheFile)
 {
-    return pane.property("area").toRectF();
+    constexpr int n = 3; // the page's 157 columns are no multiple of it
+    ASSERT_TRUE(start(GetParam().settings));
+    const bool unknownHeight = find("hand-scanner")->firstNumber() != 0;
+    const bool threePass = find("three-pass")->isActive && find("three-pass")->firstNumber() != 0;
+    int width = 0, sampledRows = 0;
+    std::vector<int> fullHeights;
+    QByteArray assembled;
+    const ScanResult result
+        = scan(path("scan.bmp"), ScanView{n, [&](const Band &b) {
+                                              if (width == 0)
+                                                  width = b.width;
+                                              ASSERT_EQ(b.width, width);
+                                              ASSERT_EQ(b.rgb.size(), qsizetype(b.rows) * b.width * 3);
+                                              const qsizetype end = qsizetype(b.firstRow + b.rows) * width * 3;
+                                              if (assembled.size() < end)
+                                                  assembled.resize(end, '\0');
+                                              assembled.replace(qsizetype(b.firstRow) * width * 3, b.rgb.size(), b.rgb);
+                                              sampledRows += b.rows;
+                                              fullHeights.push_back(b.fullHeight);
+                                          }});
+    ASSERT_EQ(result, ScanResult::Done);
+    const QImage file = QImage(path("scan.bmp"), "bmp").convertToFormat(QImage::Format_RGB888);
+    ASSERT_FALSE(file.isNull());
+    const int w = (file.width() + n - 1) / n, h = (file.height() + n - 1) / n;
+    QByteArray expected;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            expected.append(reinterpret_cast<const char *>(file.constScanLine(y * n) + 3 * x * n), 3);
+    EXPECT_EQ(width, w);
+    EXPECT_EQ(assembled.size() / 3 / std::max(w, 1), h);
+    EXPECT_TRUE(assembled == expected) << "the bands differ from the file";
+    for (int full : fullHeights)
+        EXPECT_EQ(full, unknownHeight ? -1 : file.height());
+    if (threePass) { // each plane sends its rows
+        EXPECT_GE(sampledRows, 3 * h);
+    }
 }
 
-// Where a point of the glass, in millimetres, lies on the pane.
-QPoint onPane(const QWidget &pane, QPointF mm)
-{
-    const QRectF shown = pane.property("glassOnPane").toRectF(), glass = pane.property("glass").toRectF();
-    const double s = shown.width() / glass.width();
-    return QPoint(int(std::lround(shown.left() + (mm.x() - glass.left()) * s)),
-                  int(std::lround(shown.top() + (mm.y() - glass.top()) * s)));
-}
-
-void drag(QWidget &pane, QPoint from, QPoint to)
-{
-    QTest::mousePress(&pane, Qt::LeftButton, {}, from);
-    for (int i = 1; i <= 8; ++i)
-        QTest::mouseMove(&pane, from + (to - from) * i / 8);
-    QTest::mouseRelease(&pane, Qt::LeftButton, {}, to);
-}
-
-TEST_F(Preview, TheFrameAndTheFieldsAgreeBothWaysAsTheDeviceSnapsThem)
-{
-    acquire(path("unused.bmp"), [&](QDialog &d) {
-        ASSERT_TRUE(waitForOptions(d));
-        ASSERT_TRUE(applySettings(d, baseline()));
-        auto *pane = d.findChild<QWidget *>(QStringLiteral("preview"));
-        ASSERT_NE(pane, nullptr);
-        ASSERT_TRUE(waitFor([&] { return pane->isVisible() && !pane->property("glassOnPane").toRectF().isEmpty(); }));
-        EXPECT_EQ(paneArea(*pane), QRectF(0, 0, 80, 100));
-
-        // Drawn outside the frame from (90.3, 110.6) to (170.2, 150.4) mm: whole millimetres on
-        // the device.
-        drag(*pane, onPane(*pane, {90.3, 110.6}), onPane(*pane, {170.2, 150.4}));
-        ASSERT_TRUE(waitFor([&] { return field(d, "br-x") != 80; }, 10000));
-        ASSERT_TRUE(waitFor([&] { return fields(d) == paneArea(*pane); }, 10000));
-        const QRectF dragged = fields(d);
-        EXPECT_NEAR(dragged.left(), 90.3, 1.5);
-        EXPECT_NEAR(dragged.bottom(), 150.4, 1.5);
-        for (double v : {dragged.left(), dragged.top(), dragged.right(), dragged.bottom()})
-            EXPECT_EQ(v, std::round(v)) << "snapped to the device's steps";
-        auto *format = d.findChild<QComboBox *>(QStringLiteral("format"));
-        ASSERT_NE(format, nullptr);
-        EXPECT_EQ(format->currentText(), QStringLiteral("Benutzerdefiniert"));
-
-        // A field edited: the frame follows.
-        ASSERT_TRUE(applySettings(d, {{"tl-y", "12"}}));
-        EXPECT_TRUE(waitFor([&] { return paneArea(*pane).top() == 12; }, 10000))
-            << paneArea(*pane).top() << " fields " << fields(d).top();
-
-        // Keys: an arrow moves the area by a millimetre, Ctrl moves its lower right corner.
-        const QRectF before = paneArea(*pane);
-        pane->setFocus();
-        QTest::keyClick(pane, Qt::Key_Right);
-        QTest::keyClick(pane, Qt::Key_Down, Qt::ControlModifier | Qt::ShiftModifier);
-        EXPECT_TRUE(waitFor([&] { return fields(d) == before.translated(1, 0).adjusted(0, 0, 0, 10); }, 10000))
-            << fields(d).top() << " " << fields(d).bottom();
-
-        // A paper size sets the four fields; the size reads in German.
-        const int a6 = format->findData(QStringLiteral("A6"));
-        ASSERT_GE(a6, 0);
-        EXPECT_LT(format->findData(QStringLiteral("A4")), 0) << "A4 is larger than the test scanner's glass";
-        format->setCurrentIndex(a6);
-        emit format->activated(a6);
-        EXPECT_TRUE(waitFor([&] { return fields(d) == QRectF(0, 0, 105, 148); }, 10000));
-        EXPECT_EQ(paneArea(*pane), QRectF(0, 0, 105, 148));
-        EXPECT_EQ(d.findChild<QLabel *>(QStringLiteral("areaSize"))->text(),
-                  QStringLiteral("105 × 148 mm, 207 × 291 Bildpunkte"));
-        EXPECT_EQ(format->currentText(), QStringLiteral("A6"));
-        // Double-click: the whole glass.
-        QTest::mouseDClick(pane, Qt::LeftButton, {}, onPane(*pane, {50, 50}));
-        EXPECT_TRUE(waitFor([&] { return fields(d) == QRectF(0, 0, 200, 200); }, 10000));
-        EXPECT_EQ(format->currentText(), QStringLiteral("Benutzerdefiniert"));
-        pressButton(d, "cancel");
-    });
-}
+INSTANTIATE_TEST_SUITE_P(
+    TestBackend, Bands,
+    testing::Values(BandCase{"Colour", {{"mode", "Color"}, {"test-picture", pattern}}},
+                    BandCase{"Grey", {{"mode", "Gray"}, {"test-picture", pattern}}},
+                    BandCase{"Colour16", {{"mode", "Color"}, {"depth", "16"}, {"test-picture", pattern}}},
+                    BandCase{"Lineart", {{"mode", "Gray"}, {"depth", "1"}, {"test-picture", pattern}}},
+                    BandCase{"ThreePass", {{"mode", "Color"}, {"three-pass", "yes"}, {"test-picture", pattern}}},
+                    BandCase{"UnknownHeight", {{"mode", "Color"}, {"hand-scanner", "yes"}, {"test-picture", pattern}}}),
+    [](const testing::TestParamInfo<BandCase> &param) { return std::string(param.param.name); });
 
 } // namespace
