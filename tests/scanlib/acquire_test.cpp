@@ -279,11 +279,11 @@ TEST_F(Acquire, OptionsFollowTheDeviceDescriptors)
         auto *form = d.findChild<QFormLayout *>(QStringLiteral("mainOptions"));
         ASSERT_NE(form, nullptr);
         EXPECT_EQ(qobject_cast<QLabel *>(form->labelForField(mode))->text(), QStringLiteral("Scanmodus"));
-        // Mode, resolution, source and scan area come first; the rest is collapsed.
+        // Mode, resolution, source, paper size and scan area come first; the rest is collapsed.
         QStringList order;
         for (int row = 0; row < form->rowCount(); ++row)
             order << form->itemAt(row, QFormLayout::FieldRole)->widget()->objectName();
-        EXPECT_EQ(order, (QStringList{"mode", "resolution", "source", "tl-x", "tl-y", "br-x", "br-y"}));
+        EXPECT_EQ(order, (QStringList{"mode", "resolution", "source", "format", "tl-x", "tl-y", "br-x", "br-y"}));
         auto *picture = d.findChild<QWidget *>(QStringLiteral("test-picture"));
         EXPECT_FALSE(picture->isVisibleTo(&d));
         d.findChild<QAbstractButton *>(QStringLiteral("advancedToggle"))->click();

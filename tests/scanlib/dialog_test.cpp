@@ -126,7 +126,7 @@ TEST_F(Dialog, TheFormNeedsNoHorizontalBarAtTheDefaultSizeWithEverythingOpen)
         QApplication::processEvents();
         auto *area = d.findChild<QScrollArea *>(QStringLiteral("optionsArea"));
         ASSERT_NE(area, nullptr);
-        EXPECT_EQ(d.size(), QSize(560, 520));
+        EXPECT_EQ(d.size(), QSize(900, 560)); // the default with the preview pane beside the form
         EXPECT_TRUE(area->verticalScrollBar()->isVisible()) << "the test needs a form taller than the dialog";
         EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
         // Every field and label lies within the visible width.
@@ -277,7 +277,7 @@ TEST_F(Run, FindTheFirstScannerAsTheDeviceSetsIt)
         EXPECT_EQ(d.findChild<QComboBox *>(QStringLiteral("mode"))->currentData().toString(), QStringLiteral("Gray"));
         EXPECT_FALSE(d.findChild<QCheckBox *>(QStringLiteral("three-pass"))->isChecked());
         EXPECT_EQ(d.findChild<QComboBox *>(QStringLiteral("resolution"))->currentText(), QStringLiteral("50 dpi"));
-        EXPECT_EQ(d.size(), QSize(560, 520));
+        EXPECT_EQ(d.size(), QSize(900, 560)); // the default with the preview pane beside the form
         EXPECT_EQ(shownMessage(d), QString());
         pressButton(d, "cancel");
     });
@@ -326,7 +326,7 @@ TEST(Remembered, ADamagedFileIsIgnoredAndReplaced)
     runAgain("FindTheFirstScannerAsTheDeviceSetsIt", home.path());
     const QSettings again(file, QSettings::IniFormat);
     EXPECT_EQ(again.status(), QSettings::NoError);
-    EXPECT_EQ(again.value(QStringLiteral("Scannen/Groesse")).toSize(), QSize(560, 520)) << "written anew on closing";
+    EXPECT_EQ(again.value(QStringLiteral("Scannen/Groesse")).toSize(), QSize(900, 560)) << "written anew on closing";
 }
 
 // The settings file is read and written only as a regular file: a pipe, a directory or a
