@@ -125,3 +125,30 @@ TEST_F(Preview, TheFrameAndTheFieldsAgreeBothWaysAsTheDeviceSnapsThem)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Preview, ThePaperSizeIsRememberedForTheDeviceWithItsArea)
+{
+    const auto chooseFormat = [](QDialog &d, const char *key) {
+        auto *format = d.findChild<QComboBox *>(QStringLiteral("format"));
+        const int at = format ? format->findData(QString::fromLatin1(key)) : -1;
+        ASSERT_GE(at, 0) << key;
+        format->setCurrentIndex(at);
+        emit format->activated(at);
+    };
+    acquire(path("unused.bmp"), [&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        chooseFormat(d, "Foto10x15");
+        ASSERT_TRUE(waitFor([&] { return fields(d) == QRectF(0, 0, 100, 150); }, 10000));
+        pressButton(d, "cancel");
+    });
+    acquire(path("unused.bmp"), [&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        EXPECT_EQ(d.findChild<QComboBox *>(QStringLiteral("format"))->currentData().toString(), QStringLiteral("Foto10x15"));
+        EXPECT_EQ(fields(d), QRectF(0, 0, 100, 150));
+        pressButton(d, "cancel");
+    });
+}
+
+} // namespace
