@@ -575,9 +575,10 @@ void OptionForm::addRow(QFormLayout *form, const OptionInfo &o)
     connect(widget, &QObject::destroyed, [e = row.editor] { delete e; });
     row.label->setWordWrap(true);
     row.label->setBuddy(widget);
-    row.label->setHidden(o.type == OptionType::Button); // the button says its title itself
     showState(row, o);
     form->addRow(row.label, widget);
+    if (o.type == OptionType::Button)
+        row.label->hide(); // the button says its title itself
     rows_[index] = row;
 }
 
