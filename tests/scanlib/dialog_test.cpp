@@ -1,6 +1,7 @@
 // The acquisition dialog's manners on SANE's test scanner: Return scans from every kind of
-// field, the form fits the dialog, the wheel leaves unfocused fields alone, and what the
-// user set survives a restart of the program through the real settings file.
+// field, the form fits the dialog, screen readers find every control named, the wheel leaves
+// unfocused fields alone, and what the user set survives a restart of the program through
+// the real settings file.
 
 #include "ScanTestSupport.h"
 
@@ -12,7 +13,6 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
-#include <QFormLayout>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -166,11 +166,12 @@ std::string checkAccessibleTree(QDialog &dialog)
         const QString name = node->text(QAccessible::Name);
         const QString value = node->text(QAccessible::Value);
         const QString description = node->text(QAccessible::Description);
-        const std::string line = std::string(std::size_t(depth) * 2, ' ') + QMetaEnum::fromType<QAccessible::Role>().valueToKey(role) + " \"" + name.toStdString() + '"';
+        const std::string line = std::string(std::size_t(depth) * 2, ' ')
+            + QMetaEnum::fromType<QAccessible::Role>().valueToKey(role) + " \"" + name.toStdString() + '"';
         tree += line + '\n';
         // Containers need no name of their own, except the boxes that group options.
-        const bool informs = role == QAccessible::StaticText || role == QAccessible::ProgressBar
-            || qobject_cast<QGroupBox *>(node->object());
+        const bool informs
+            = role == QAccessible::StaticText || role == QAccessible::ProgressBar || qobject_cast<QGroupBox *>(node->object());
         if (informs || node->state().focusable) {
             EXPECT_FALSE(name.trimmed().isEmpty()) << "no name: " << line;
         }
@@ -184,6 +185,12 @@ std::string checkAccessibleTree(QDialog &dialog)
         if (option && (field || role == QAccessible::CheckBox)) {
             const auto labels = node->relations(QAccessible::Label);
             EXPECT_TRUE(!labels.empty() && labels.front().first->text(QAccessible::Name) == name) << "no label: " << line;
+        }
+        // A line that tells the state of things (device, search, message) says what it is; the
+        // screen reader reads the text it shows as its description.
+        if (auto *label = qobject_cast<QLabel *>(node->object()); label && !(form && form->isAncestorOf(label))) {
+            EXPECT_FALSE(description.isEmpty()) << line;
+            EXPECT_NE(name, description) << "named by its text: " << line;
         }
         EXPECT_FALSE(name.contains(QLatin1Char('<')) || name.contains(QLatin1Char('&'))) << line;
         EXPECT_FALSE(description.contains(QLatin1Char('<'))) << line << " described as " << description.toStdString();
@@ -208,7 +215,8 @@ TEST_F(Dialog, ScreenReadersFindEveryControlNamedInGerman)
         RecordProperty("acquire", tree);
         // The catalogue leaves the test device's option in English; ours is German.
         const auto nameOf = [&](const char *name) {
-            return QAccessible::queryAccessibleInterface(d.findChild<QWidget *>(QString::fromLatin1(name)))->text(QAccessible::Name);
+            return QAccessible::queryAccessibleInterface(d.findChild<QWidget *>(QString::fromLatin1(name)))
+                ->text(QAccessible::Name);
         };
         EXPECT_NE(nameOf("three-pass"), QStringLiteral("Three-Pass Simulation")) << tree;
         pressButton(d, "cancel");

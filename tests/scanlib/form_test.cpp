@@ -5,8 +5,8 @@
 #include "scanlib/client/OptionForm.h"
 #include "scanlib/wire/Catalogue.h"
 
-#include <QCheckBox>
 #include <QAccessible>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>

@@ -153,10 +153,10 @@ void SourceDialog::showDevices(const std::vector<DeviceInfo> &devices, const QSt
         showText(status_, QStringLiteral("Es wurde kein Scanner gefunden. Ist er eingeschaltet und angeschlossen?"));
         return;
     }
-    showText(status_, 
-        QStringList{settings_.problem(), QStringLiteral("Bitte wählen Sie den Scanner, mit dem gescannt werden soll.")}
-            .join(QLatin1Char('\n'))
-            .trimmed());
+    showText(status_,
+             QStringList{settings_.problem(), QStringLiteral("Bitte wählen Sie den Scanner, mit dem gescannt werden soll.")}
+                 .join(QLatin1Char('\n'))
+                 .trimmed());
     QFont small = list_->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     for (const DeviceInfo &d : devices) {

@@ -166,7 +166,7 @@ public:
 
 class NamedComboAccessible : public QAccessibleWidget {
 public:
-    explicit NamedComboAccessible(QComboBox *combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+    explicit NamedComboAccessible(QComboBox *combo) : QAccessibleWidget(combo, QAccessible::ComboBox) { }
     QString text(QAccessible::Text t) const override
     {
         switch (t) {
@@ -547,7 +547,7 @@ void OptionForm::showState(const Row &row, const OptionInfo &o)
     editor->setAccessibleName(title);
     const auto *count = qobject_cast<const QLabel *>(editor); // says only how many values there are
     editor->setAccessibleDescription(count && !description.isEmpty() ? count->text() + QStringLiteral(". ") + description
-                                     : count                         ? count->text()
+                                         : count                     ? count->text()
                                                                      : description);
     row.label->setText(o.type == OptionType::Button ? QString() : withoutMnemonic(title));
     // The tooltip holds the whole title, which may wrap, beside the description.
