@@ -3,8 +3,12 @@
 #include "base/Errors.h"
 #include "image/DocumentArea.h"
 #include "scanlib/client/OptionForm.h"
+<<<<<<< HEAD
 #include "scanlib/client/PreviewPane.h"
 #include "scanlib/wire/Catalogue.h"
+=======
+#include "scanlib/wire/OptionTitles.h"
+>>>>>>> issue21-form
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,7 +19,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+<<<<<<< HEAD
 #include <QSignalBlocker>
+=======
+#include <QTextDocumentFragment>
+>>>>>>> issue21-form
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -63,6 +71,15 @@ const QString sourceDialogKey = QStringLiteral("Quellenauswahl");
 const QString acquireDialogKey = QStringLiteral("Scannen");
 constexpr int busyLookDelayMs = 100;
 
+// Shows text in a label that has an accessible name of its own: screen readers read the
+// text, as plain text, as the label's description.
+void showText(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->setAccessibleDescription(label->textFormat() == Qt::RichText ? QTextDocumentFragment::fromHtml(text).toPlainText()
+                                                                        : text);
+}
+
 // A remembered size, else the given one.
 void resizeAsRemembered(QDialog &dialog, const Settings &settings, const QString &key, QSize fallback)
 {
@@ -103,6 +120,10 @@ SourceDialog::SourceDialog(QWidget *owner)
     list_->setHeaderLabels({QStringLiteral("Scanner"), QStringLiteral("Gerät")});
     list_->setRootIsDecorated(false);
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    status_->setAccessibleName(QStringLiteral("Status"));
+    searching_->setAccessibleName(QStringLiteral("Suche nach Geräten"));
+    list_->setAccessibleName(QStringLiteral("Gefundene Scanner"));
+    list_->setAccessibleDescription(QStringLiteral("Der gewählte Scanner wird mit OK übernommen."));
     QPushButton *ok = buttons_->button(QDialogButtonBox::Ok);
     ok->setText(QStringLiteral("OK"));
     ok->setEnabled(false);
@@ -125,14 +146,14 @@ SourceDialog::SourceDialog(QWidget *owner)
     connect(searchAgain_, &QPushButton::clicked, this, rt::guarded([this] { search(); }));
     connect(&Client::instance(), &Client::stalled, this, rt::guarded([this](QObject *target, const QString &notice) {
         if (target == this)
-            status_->setText(QStringLiteral("Suche nach Geräten … ") + notice);
+            showText(status_, QStringLiteral("Suche nach Geräten … ") + notice);
     }));
     search();
 }
 
 void SourceDialog::search()
 {
-    status_->setText(QStringLiteral("Suche nach Geräten …"));
+    showText(status_, QStringLiteral("Suche nach Geräten …"));
     searching_->show();
     searchAgain_->setEnabled(false);
     buttons_->button(QDialogButtonBox::Ok)->setEnabled(false);
@@ -146,23 +167,23 @@ void SourceDialog::search()
 void SourceDialog::showDevices(const std::vector<DeviceInfo> &devices, const QString &error)
 {
     if (!settings_.problem().isEmpty())
-        status_->setText(settings_.problem());
+        showText(status_, settings_.problem());
     const QTreeWidgetItem *before = list_->currentItem();
     const QString current = before ? before->data(0, Qt::UserRole).toString() : Client::instance().chosenDevice();
     list_->clear();
     devices_ = devices;
     if (!error.isEmpty()) {
-        status_->setText(error);
+        showText(status_, error);
         return;
     }
     if (devices.empty()) {
-        status_->setText(QStringLiteral("Es wurde kein Scanner gefunden. Ist er eingeschaltet und angeschlossen?"));
+        showText(status_, QStringLiteral("Es wurde kein Scanner gefunden. Ist er eingeschaltet und angeschlossen?"));
         return;
     }
-    status_->setText(
-        QStringList{settings_.problem(), QStringLiteral("Bitte wählen Sie den Scanner, mit dem gescannt werden soll.")}
-            .join(QLatin1Char('\n'))
-            .trimmed());
+    showText(status_,
+             QStringList{settings_.problem(), QStringLiteral("Bitte wählen Sie den Scanner, mit dem gescannt werden soll.")}
+                 .join(QLatin1Char('\n'))
+                 .trimmed());
     QFont small = list_->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     for (const DeviceInfo &d : devices) {
@@ -224,6 +245,10 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
     scan_->setEnabled(false);
     cancelButton_->setObjectName(QStringLiteral("cancel"));
     cancelButton_->setAutoDefault(false);
+    device_->setAccessibleName(QStringLiteral("Scanner"));
+    device_->setAccessibleDescription(device_->text());
+    message_->setAccessibleName(QStringLiteral("Meldung"));
+    progress_->setAccessibleName(QStringLiteral("Fortschritt"));
 
     previewButton_->setObjectName(QStringLiteral("previewButton"));
     previewButton_->setAutoDefault(false);
@@ -243,6 +268,7 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
 
     auto *scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("optionsArea"));
+    scroll->setAccessibleName(QStringLiteral("Einstellungen"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(form_);
@@ -290,7 +316,7 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
 
 void AcquireDialog::showMessage(const QString &text)
 {
-    message_->setText(text);
+    showText(message_, text);
     message_->setVisible(!text.isEmpty());
 }
 
@@ -558,7 +584,7 @@ void AcquireDialog::showDevice(const DeviceInfo &info)
 {
     const QString title = deviceTitle(info).toHtmlEscaped();
     const QString name = info.name.toHtmlEscaped();
-    device_->setText(title == name ? name : QStringLiteral("%1 <small>(%2)</small>").arg(title, name));
+    showText(device_, title == name ? name : QStringLiteral("%1 <small>(%2)</small>").arg(title, name));
     device_->setToolTip(info.name);
 }
 
@@ -597,7 +623,7 @@ void AcquireDialog::dropRemembered(const OptionInfo &option, const QString &why)
 {
     settings_.forgetOption(deviceName_, option.name);
     settings_.save();
-    const QString title = option.title.isEmpty() ? QString::fromLatin1(option.name) : trSane(option.title.constData());
+    const QString title = optionTitle(option);
     notes_ << QStringLiteral("Die gespeicherte Einstellung „%1“ wurde zurückgesetzt, weil der Scanner sie nicht annahm: %2")
                   .arg(title, why);
 }
@@ -635,7 +661,7 @@ void AcquireDialog::startScan()
                     return;
                 }
                 scan_->setEnabled(true);
-                device_->setText(QStringLiteral("Kein Scanner bereit."));
+                showText(device_, QStringLiteral("Kein Scanner bereit."));
                 notes_ << error;
                 showMessage(notes_.join(QLatin1Char('\n')));
                 notes_.clear();

@@ -1,7 +1,7 @@
 #include "scanlib/helper/SaneSession.h"
 
 #include "scanlib/helper/BmpAssembler.h"
-#include "scanlib/wire/Catalogue.h"
+#include "scanlib/wire/OptionTitles.h"
 
 #include "scanlib/wire/System.h"
 
@@ -297,7 +297,7 @@ QString SaneSession::setOption(int index, Value kind, double number, const QByte
     }
     QString error;
     if (status != SANE_STATUS_GOOD)
-        error = QStringLiteral("„%1“ wurde nicht übernommen: %2").arg(trSane(option->title.constData()), statusText(status));
+        error = QStringLiteral("„%1“ wurde nicht übernommen: %2").arg(optionTitle(*option), statusText(status));
     if (status != SANE_STATUS_GOOD || (info & SANE_INFO_RELOAD_OPTIONS))
         options_ = readOptions();
     else
