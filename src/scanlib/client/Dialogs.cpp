@@ -3,12 +3,8 @@
 #include "base/Errors.h"
 #include "image/DocumentArea.h"
 #include "scanlib/client/OptionForm.h"
-<<<<<<< HEAD
 #include "scanlib/client/PreviewPane.h"
-#include "scanlib/wire/Catalogue.h"
-=======
 #include "scanlib/wire/OptionTitles.h"
->>>>>>> issue21-form
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,11 +15,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
-<<<<<<< HEAD
 #include <QSignalBlocker>
-=======
 #include <QTextDocumentFragment>
->>>>>>> issue21-form
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
