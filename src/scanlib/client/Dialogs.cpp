@@ -213,7 +213,7 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
     : QDialog(owner), path_(std::move(path)), device_(new QLabel(QStringLiteral("Verbindung zum Scanner wird hergestellt …"))),
       form_(new OptionForm), message_(new QLabel), progress_(busyBar(QStringLiteral("progress"))),
       scan_(new QPushButton(QStringLiteral("Scannen"))), cancelButton_(new QPushButton(QStringLiteral("Abbrechen"))),
-      pane_(new PreviewPane), paneColumn_(new QWidget), areaSize_(new QLabel), format_(new QComboBox),
+      pane_(new PreviewPane), paneColumn_(new QWidget), areaSize_(new QLabel), format_(newNamedComboBox()),
       previewButton_(new QPushButton(QStringLiteral("&Vorschau"))), body_(new QBoxLayout(QBoxLayout::LeftToRight))
 {
     setWindowTitle(QStringLiteral("Bild scannen"));
@@ -364,7 +364,7 @@ void AcquireDialog::showArea()
     }
     fillFormats();
     const QString size = sizeText(geometry_->area(), geometry_->resolution());
-    areaSize_->setText(size);
+    showText(areaSize_, size);
     pane_->setAccessibleDescription(QStringLiteral("Scanbereich %1").arg(size));
 }
 
@@ -465,7 +465,7 @@ void AcquireDialog::dragged(QRectF mm, bool final)
     if (!geometry_ || scanning_)
         return;
     const QRectF to = geometry_->snapped(mm);
-    areaSize_->setText(sizeText(to, geometry_->resolution()));
+    showText(areaSize_, sizeText(to, geometry_->resolution()));
     if (!final) {
         // The fields follow the frame while it is dragged; the device gets it when it is let go.
         form_->showNumber(names::tlX, to.left());

@@ -228,6 +228,15 @@ NamedComboBox::NamedComboBox()
     Q_UNUSED(installed);
 }
 
+} // namespace
+
+QComboBox *newNamedComboBox()
+{
+    return new NamedComboBox;
+}
+
+namespace {
+
 // The editor kinds, one class each.
 
 class BoolEditor : public OptionEditor {

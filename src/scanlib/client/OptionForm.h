@@ -10,11 +10,15 @@
 #include <functional>
 #include <map>
 
+class QComboBox;
 class QFormLayout;
 class QLabel;
 class QVBoxLayout;
 
 namespace scanlib {
+
+// A drop-down that screen readers name by its accessible name rather than by its value.
+QComboBox *newNamedComboBox();
 
 // One option's field; it shows the option again in place as the device reports it.
 class OptionEditor {
