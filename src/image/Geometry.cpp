@@ -128,6 +128,17 @@ std::array<uchar, N> pixelOf(QRgb fill, QImage::Format format)
     return out;
 }
 
+// The box that holds all of a picture of size turned by degrees.
+QSize rotatedSize(QSize size, double degrees)
+{
+    if (degrees == 0)
+        return size;
+    const double radians = degrees * std::numbers::pi / 180.0;
+    const double c = std::abs(std::cos(radians)), s = std::abs(std::sin(radians));
+    return {int(std::ceil(size.width() * c + size.height() * s - 1e-6)),
+            int(std::ceil(size.width() * s + size.height() * c - 1e-6))};
+}
+
 template <std::size_t N>
 void rotateBilinear(const QImage &src, QImage &dst, double degrees, QRgb fill, CancelFlag cancel)
 {
@@ -243,6 +254,19 @@ QImage cropped(const QImage &image, QRect area)
     return out;
 }
 
+QTransform rotation(QSize size, double degrees)
+{
+    // The inverse of the walk rotateBilinear takes from each pixel of the result back into
+    // the picture: both turn about the centres of their pixel grids.
+    const double radians = degrees * std::numbers::pi / 180.0;
+    const double c = std::cos(radians), s = std::sin(radians);
+    const QSize out = rotatedSize(size, degrees);
+    const double cx = (size.width() - 1) / 2.0, cy = (size.height() - 1) / 2.0;
+    const double dcx = (out.width() - 1) / 2.0, dcy = (out.height() - 1) / 2.0;
+    // x' = c (x - cx) - s (y - cy) + dcx,  y' = s (x - cx) + c (y - cy) + dcy
+    return QTransform(c, s, -s, c, dcx - c * cx + s * cy, dcy - s * cx - c * cy);
+}
+
 QImage rotated(const QImage &image, double degrees, QRgb fill, CancelFlag cancel)
 {
     if (image.isNull() || degrees == 0)
@@ -265,11 +289,8 @@ QImage rotated(const QImage &image, double degrees, QRgb fill, CancelFlag cancel
     const QImage src = work == image.format() ? image : image.convertToFormat(work);
     if (src.isNull())
         outOfMemory();
-    const double radians = degrees * std::numbers::pi / 180.0;
-    const double c = std::abs(std::cos(radians)), s = std::abs(std::sin(radians));
-    const int width = int(std::ceil(image.width() * c + image.height() * s - 1e-6));
-    const int height = int(std::ceil(image.width() * s + image.height() * c - 1e-6));
-    QImage out = allocated(width, height, src);
+    const QSize size = rotatedSize(image.size(), degrees);
+    QImage out = allocated(size.width(), size.height(), src);
     out.setDotsPerMeterX(image.dotsPerMeterX());
     out.setDotsPerMeterY(image.dotsPerMeterY());
     switch (src.depth()) {

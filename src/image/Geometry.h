@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <QTransform>
 #include <atomic>
 #include <exception>
 #include <optional>
@@ -30,6 +31,9 @@ QImage cropped(const QImage &image, QRect area);
 // The picture turned clockwise by degrees about its centre, bilinear, in a box that holds
 // all of it; what the turn exposes is fill.
 QImage rotated(const QImage &image, double degrees, QRgb fill, CancelFlag cancel = nullptr);
+// Where rotated(picture of size, degrees, ...) puts each point of the picture: for carrying
+// positions found on one of the two onto the other (its inverse goes back).
+QTransform rotation(QSize size, double degrees);
 // The colour of the picture's border: the median of each channel over its outer rows and
 // columns, where a scan shows the lid or the paper's margin.
 QRgb borderColour(const QImage &image);

@@ -129,8 +129,9 @@ void writeFileReplacing(const QString &path, const QByteArray &bytes)
     }
 }
 
-// Each line's text over its place on the page, stretched to the line's width, in a pen that
-// paints nothing: readers find, select and copy the words where they stand on the picture.
+// Each line's text over its place on the page, stretched to the line's width and turned with
+// it, in a pen that paints nothing: readers find, select and copy the words where they stand
+// on the picture.
 void drawInvisibleText(QPainter &painter, const QList<TextLine> &lines, double pointsPerPixelX, double pointsPerPixelY)
 {
     painter.setPen(QColor(0, 0, 0, 0));
@@ -146,6 +147,11 @@ void drawInvisibleText(QPainter &painter, const QList<TextLine> &lines, double p
         const QFontMetricsF metrics(font);
         const double width = metrics.horizontalAdvance(line.text);
         painter.save();
+        if (line.degrees != 0) {
+            painter.translate(box.center());
+            painter.rotate(line.degrees);
+            painter.translate(-box.center());
+        }
         painter.translate(box.left(), box.bottom() - metrics.descent());
         if (width > 0)
             painter.scale(box.width() / width, 1.0);

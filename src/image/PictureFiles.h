@@ -22,10 +22,12 @@ FileFormat formatForName(const QString &path);
 // one; the PDF page then takes its size at the screen's resolution (dots per inch).
 QByteArray encodeJpeg(const Picture &picture, int quality = 90);
 QByteArray encodeTiff(const Picture &picture);
-// A line of recognised text and where it stands on the picture (pixels).
+// A line of recognised text and where it stands on the picture (pixels): its upright box,
+// turned clockwise by degrees about the box's centre where the line runs askew.
 struct TextLine {
     QString text;
     QRect box;
+    double degrees = 0;
 };
 QByteArray encodePdf(const Picture &picture, double screenDpi = 96.0, const QList<TextLine> &text = {});
 

@@ -69,4 +69,13 @@ int wordCount(const QList<Paragraph> &paragraphs)
     return static_cast<int>(n);
 }
 
+QList<img::TextLine> textLines(const QList<Paragraph> &paragraphs)
+{
+    QList<img::TextLine> lines;
+    for (const Paragraph &paragraph : paragraphs)
+        for (const Line &line : paragraph.lines)
+            lines.append({line.words.join(u' '), line.box, line.degrees});
+    return lines;
+}
+
 } // namespace ocr

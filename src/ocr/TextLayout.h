@@ -3,6 +3,8 @@
 // it: one line of text a line on the page, an empty line between paragraphs, and a word
 // broken at a line's end by a hyphen put together again on the first of the two lines.
 
+#include "image/PictureFiles.h"
+
 #include <QList>
 #include <QRect>
 #include <QString>
@@ -12,7 +14,8 @@ namespace ocr {
 
 struct Line {
     QStringList words;
-    QRect box; // in the picture's pixels
+    QRect box; // in the picture's pixels, upright
+    double degrees = 0; // how the line runs on the picture: box turned clockwise about its centre
 };
 
 struct Paragraph {
@@ -30,5 +33,8 @@ QString pageText(const QList<Paragraph> &paragraphs);
 
 // The words of the page (after joining).
 int wordCount(const QList<Paragraph> &paragraphs);
+
+// The lines as the searchable PDF places them, in reading order.
+QList<img::TextLine> textLines(const QList<Paragraph> &paragraphs);
 
 } // namespace ocr

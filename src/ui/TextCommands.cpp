@@ -13,6 +13,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -72,6 +74,9 @@ bool BackgroundRecognition::start(const img::Picture &picture, std::function<voi
     work_->failed = std::move(failed);
     std::shared_ptr<Work> work = work_;
     thread_ = QThread::create([work] {
+        // Behind the window's thread when the cores are busy, so that it keeps painting;
+        // Tesseract's own threads take this on.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
         std::optional<rt::RuntimeError> failure;
         if (!rt::attempt(
                 "recognize", [&] { work->result = ocr::recognize(work->picture, ocr::DefaultLanguages, &work->control); },
@@ -167,10 +172,7 @@ void saveSearchablePdf(BackgroundRecognition &recognition, const img::Picture &p
     recognition.start(
         picture,
         [=](const ocr::Recognition &result) {
-            QList<img::TextLine> lines;
-            for (const ocr::Paragraph &paragraph : result.paragraphs)
-                for (const ocr::Line &line : paragraph.lines)
-                    lines.append({line.words.join(u' '), line.box});
+            const QList<img::TextLine> lines = ocr::textLines(result.paragraphs);
             std::optional<rt::RuntimeError> failure;
             const rt::HourglassPointer hourglass;
             if (!rt::attempt(

@@ -111,6 +111,32 @@ TEST(Geometry, ATurnByAnAngleHoldsThePictureAndFillsTheCornersWithTheGivenColour
             EXPECT_NEAR(qGray(back.pixel(x + shift.x(), y + shift.y())), pattern.scanLine(y)[x], 6) << x << ' ' << y;
 }
 
+TEST(Geometry, TheTurnsMappingFindsWhereEachPixelWent)
+{
+    // A dark dot at three places on a light page: where rotation() says it went, rotated() put it.
+    for (const QPoint dot : {QPoint(30, 20), QPoint(250, 40), QPoint(120, 170)}) {
+        QImage page(300, 200, QImage::Format_Grayscale8);
+        page.fill(255);
+        for (int y = -2; y <= 2; ++y)
+            for (int x = -2; x <= 2; ++x)
+                page.setPixel(dot + QPoint(x, y), 0);
+        for (const double degrees : {6.0, -11.0}) {
+            const QImage out = img::rotated(page, degrees, qRgb(255, 255, 255));
+            QPointF sum;
+            double weight = 0;
+            for (int y = 0; y < out.height(); ++y)
+                for (int x = 0; x < out.width(); ++x)
+                    if (const int dark = 255 - out.constScanLine(y)[x]; dark > 0) {
+                        sum += QPointF(x, y) * dark;
+                        weight += dark;
+                    }
+            const QPointF expected = img::rotation(page.size(), degrees).map(QPointF(dot));
+            EXPECT_NEAR(sum.x() / weight, expected.x(), 0.3) << degrees;
+            EXPECT_NEAR(sum.y() / weight, expected.y(), 0.3) << degrees;
+        }
+    }
+}
+
 TEST(Geometry, AnEditKeepsTheResolutionSwappingItForAQuarterTurn)
 {
     const img::Picture scan(noise(60, 40, QImage::Format_RGB32), {11811, 23622});

@@ -5,10 +5,13 @@
 #include "TestSupport.h"
 #include "TextPage.h"
 #include "base/Errors.h"
+#include "image/Deskew.h"
 #include "image/PictureFiles.h"
 #include "ocr/TextLayout.h"
 #include "ocr/TextRecognition.h"
 
+#include <QHash>
+#include <QLineF>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -82,6 +85,68 @@ TEST(TextRecognition, ACoarseScanIsEnlargedAndItsBoxesStayInItsPixels)
             EXPECT_TRUE(page.image.rect().contains(l.box)) << l.words.join(' ').toStdString();
 }
 
+TEST(TextRecognition, APageTurnedBy4DegreesIsReadStraightAndItsLinesLieOverItsWords)
+{
+    const textpage::Page straight = textpage::render(300, 0, 210, 100);
+    const textpage::Page turned = textpage::render(300, 4, 210, 100);
+    const ocr::Recognition upright = ocr::recognize(picture(straight));
+    const ocr::Recognition result = ocr::recognize(picture(turned));
+    EXPECT_EQ(upright.skew, 0.0);
+    EXPECT_NEAR(result.skew, 4.0, 0.2);
+    EXPECT_GE(textpage::characterAccuracy(upright.text, result.text), 0.98) << result.text.toStdString();
+    EXPECT_GE(textpage::characterAccuracy(turned.expected, result.text), 0.98) << result.text.toStdString();
+    // Each line read on both pages lies, on the turned picture, where the turn carried it:
+    // same size, centre within a few pixels, running at the page's angle.
+    QTransform turn;
+    turn.translate(straight.image.width() / 2.0, straight.image.height() / 2.0);
+    turn.rotate(4);
+    turn.translate(-straight.image.width() / 2.0, -straight.image.height() / 2.0);
+    QHash<QString, ocr::Line> found;
+    for (const ocr::Paragraph &p : result.paragraphs)
+        for (const ocr::Line &l : p.lines)
+            found.insert(l.words.join(u' '), l);
+    int compared = 0;
+    for (const ocr::Paragraph &p : upright.paragraphs)
+        for (const ocr::Line &l : p.lines) {
+            const auto there = found.constFind(l.words.join(u' '));
+            if (there == found.constEnd())
+                continue;
+            ++compared;
+            const QPointF expected = turn.map(QRectF(l.box).center());
+            const QPointF got = QRectF(there->box).center();
+            EXPECT_LE(QLineF(expected, got).length(), 4.0) << l.words.join(u' ').toStdString();
+            EXPECT_NEAR(there->box.width(), l.box.width(), 6);
+            EXPECT_NEAR(there->box.height(), l.box.height(), 6);
+            EXPECT_DOUBLE_EQ(there->degrees, result.skew);
+        }
+    EXPECT_GE(compared, 10);
+    // The searchable PDF carries the turned lines' text.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Schief.pdf"));
+    img::savePicture(picture(turned), path, img::FileFormat::Pdf, 96.0, ocr::textLines(result.paragraphs));
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), path, QStringLiteral("-")});
+    ASSERT_TRUE(pdftotext.waitForFinished(30000));
+    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    EXPECT_GE(textpage::characterAccuracy(turned.expected, text), 0.95) << text.toStdString();
+}
+
+TEST(TextRecognition, OnlyAPageTurnedByAtLeastTheLeastSkewIsStraightened)
+{
+    for (const double degrees : {0.0, 0.15, 1.0, -2.5}) {
+        const QImage page = textpage::render(300, degrees, 210, 100).image;
+        const ocr::StraightPage straight = ocr::straightened(page);
+        if (std::abs(degrees) < ocr::LeastSkew) {
+            EXPECT_EQ(straight.skew, 0.0) << degrees;
+            EXPECT_EQ(straight.image.cacheKey(), page.cacheKey()) << degrees << ": a copy for a straight page";
+            EXPECT_TRUE(straight.back.isIdentity()) << degrees;
+        } else {
+            EXPECT_NEAR(straight.skew, degrees, 0.2);
+            EXPECT_NEAR(img::skewAngle(straight.image), 0.0, 0.1) << degrees;
+        }
+    }
+}
+
 TEST(TextRecognition, ACancelledRecognitionDeliversNothing)
 {
     const textpage::Page page = textpage::render(300);
@@ -115,10 +180,7 @@ TEST(SearchablePdf, PdftotextFindsTheRecognisedText)
 {
     const textpage::Page page = textpage::render(300);
     const ocr::Recognition result = ocr::recognize(picture(page));
-    QList<img::TextLine> lines;
-    for (const ocr::Paragraph &p : result.paragraphs)
-        for (const ocr::Line &l : p.lines)
-            lines.append({l.words.join(u' '), l.box});
+    const QList<img::TextLine> lines = ocr::textLines(result.paragraphs);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Seite.pdf"));
     img::savePicture(picture(page), path, img::FileFormat::Pdf, 96.0, lines);
