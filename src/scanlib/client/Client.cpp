@@ -648,8 +648,8 @@ void Client::scan(QObject *target, const QString &path, std::function<void(doubl
 void Client::scan(QObject *target, const QString &path, ScanView view, std::function<void(double)> progress,
                   std::function<void(QString)> notice, std::function<void(ScanResult, QString)> done)
 {
-    wire::ScanRequest request{chosen_, {}, view.sample};
-    sendScan(target, path, std::move(request), std::move(view), std::move(progress), std::move(notice), done,
+    const wire::ScanRequest request{chosen_, {}, view.sample};
+    sendScan(target, path, request, std::move(view), std::move(progress), std::move(notice), done,
              [done, path](wire::ScanOutcome outcome, StagedFile &staged, bool deliver) {
                  if (QString failure; outcome.result == ScanResult::Done && !staged.commit(failure)) {
                      outcome.result = ScanResult::Failed;
@@ -664,9 +664,9 @@ void Client::preview(QObject *target, const QString &path, std::vector<wire::Opt
                      std::function<void(double)> progress, std::function<void(QString)> notice,
                      std::function<void(ScanResult, QString, QImage)> done)
 {
-    wire::ScanRequest request{chosen_, std::move(overrides), view.sample};
+    const wire::ScanRequest request{chosen_, std::move(overrides), view.sample};
     sendScan(
-        target, path, std::move(request), std::move(view), std::move(progress), std::move(notice),
+        target, path, request, std::move(view), std::move(progress), std::move(notice),
         [done](ScanResult result, const QString &why) { done(result, why, {}); },
         [done](wire::ScanOutcome outcome, StagedFile &staged, bool deliver) {
             if (!deliver)
@@ -678,7 +678,7 @@ void Client::preview(QObject *target, const QString &path, std::vector<wire::Opt
         });
 }
 
-void Client::sendScan(QObject *target, const QString &path, wire::ScanRequest asked, ScanView view,
+void Client::sendScan(QObject *target, const QString &path, const wire::ScanRequest &asked, ScanView view,
                       std::function<void(double)> progress, std::function<void(QString)> notice,
                       std::function<void(ScanResult, QString)> fail,
                       std::function<void(wire::ScanOutcome, StagedFile &, bool)> ended)

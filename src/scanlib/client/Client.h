@@ -145,7 +145,7 @@ private:
     // Sends a Scan request with a staged file made beside path. Once the outcome is in, ended
     // decides what becomes of the file (put in place or read back; removed afterwards in any
     // case) and hands the outcome on if deliver; fail gets what ends the scan otherwise.
-    void sendScan(QObject *target, const QString &path, wire::ScanRequest asked, ScanView view,
+    void sendScan(QObject *target, const QString &path, const wire::ScanRequest &asked, ScanView view,
                   std::function<void(double)> progress, std::function<void(QString)> notice,
                   std::function<void(ScanResult, QString)> fail,
                   std::function<void(wire::ScanOutcome, StagedFile &, bool deliver)> ended);
