@@ -1,28 +1,36 @@
 // Acquires an A4 colour page from SANE's test scanner through AcquireToFile (the dialog
 // driven programmatically) and with scanimage, at 300 and 600 dpi, in one run. Prints the
 // medians with their ranges, their ratio and the heap the library needed against the raw
-// image size.
+// image size. Then, through the library's client itself: what the page as it arrives costs
+// (a scan with bands for a 450-pixel pane against the same scan without), and a preview of
+// the whole page at the pane's resolution against SANE delivering the same page into memory
+// (bench_sane_floor).
 
 #include "BenchSupport.h"
 #include "MallocCounter.h"
 
 #include "scanlib/api/VistoramoScan.h"
+#include "scanlib/client/Client.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
-#include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -57,21 +65,23 @@ private:
         if (waited_.isValid() && waited_.elapsed() > 60000) {
             auto *message = dialog ? dialog->findChild<QLabel *>(QStringLiteral("message")) : nullptr;
             auto *button = dialog ? dialog->findChild<QPushButton *>(QStringLiteral("scan")) : nullptr;
-            auto *spin = dialog ? dialog->findChild<QDoubleSpinBox *>(QStringLiteral("resolution")) : nullptr;
-            std::fprintf(stderr, "Der Dialog wurde nicht bereit: %s (Scannen %s, Auflösung %d)\n",
+            auto *field = dialog ? dialog->findChild<QComboBox *>(QStringLiteral("resolution")) : nullptr;
+            std::fprintf(stderr, "Der Dialog wurde nicht bereit: %s (Scannen %s, Auflösung %s)\n",
                          message ? qPrintable(message->text()) : "(kein Dialog)",
-                         button && button->isEnabled() ? "bereit" : "gesperrt", spin ? int(spin->value()) : -1);
+                         button && button->isEnabled() ? "bereit" : "gesperrt", field ? qPrintable(field->currentText()) : "-");
             std::exit(1);
         }
         if (!waited_.isValid())
             waited_.start();
         auto *scan = dialog ? dialog->findChild<QPushButton *>(QStringLiteral("scan")) : nullptr;
-        auto *resolution = dialog ? dialog->findChild<QDoubleSpinBox *>(QStringLiteral("resolution")) : nullptr;
-        if (!scan || !scan->isEnabled() || !resolution)
+        // The resolution field takes common values to pick and any other typed.
+        auto *resolution = dialog ? dialog->findChild<QComboBox *>(QStringLiteral("resolution")) : nullptr;
+        if (!scan || !scan->isEnabled() || !resolution || !resolution->lineEdit())
             return;
-        if (resolution->value() != dpi_) {
-            resolution->setValue(dpi_);
-            return; // the form is rebuilt with the new value
+        if (resolution->currentText().section(QLatin1Char(' '), 0, 0).toDouble() != dpi_) { // "300 dpi"
+            resolution->setEditText(QString::number(dpi_));
+            emit resolution->lineEdit()->editingFinished();
+            return; // the form is shown again with the new value
         }
         timer_.stop();
         scan->click();
@@ -117,16 +127,17 @@ double scanimageSeconds(const QString &file, int dpi)
     return double(clock.nsecsElapsed()) / 1e9;
 }
 
-QString makeSaneConfig(const QTemporaryDir &dir)
+// A SANE configuration with only the test scanner, set up as conf says, in dir/name.
+QString makeSaneConfig(const QTemporaryDir &dir, const QByteArray &settings = testConf,
+                       const QString &name = QStringLiteral("sane"))
 {
-    QFile conf(dir.filePath(QStringLiteral("test.conf")));
+    QFile conf(dir.filePath(name + QStringLiteral(".conf")));
     conf.open(QIODevice::WriteOnly);
-    conf.write(testConf);
+    conf.write(settings);
     conf.close();
     QProcess script;
-    script.start(
-        QStringLiteral("bash"),
-        {QStringLiteral(VISTORAMO_SOURCE_DIR "/scripts/sane-config.sh"), dir.filePath(QStringLiteral("sane")), conf.fileName()});
+    script.start(QStringLiteral("bash"),
+                 {QStringLiteral(VISTORAMO_SOURCE_DIR "/scripts/sane-config.sh"), dir.filePath(name), conf.fileName()});
     script.waitForFinished(60000);
     const QString config = QString::fromLocal8Bit(script.readAllStandardOutput().trimmed());
     // Only the test scanner: the machine's network backends would time their own search.
@@ -172,6 +183,171 @@ void helperStart(int runs)
     bench::Figure{"helper start until it has listed the devices vs scanimage -L", listed, reference}.print();
 }
 
+// The library's client, used as the acquisition dialog uses it; each call waits for its
+// answer.
+class Direct {
+public:
+    Direct()
+    {
+        bool answered = false;
+        scanlib::Client::instance().openDevice(&owner_, [&](QString, scanlib::OptionList options, QString error, bool) {
+            if (!error.isEmpty())
+                fail(error);
+            options_ = std::move(options);
+            answered = true;
+            loop_.quit();
+        });
+        wait(answered);
+    }
+    const scanlib::OptionInfo &option(const char *name) const
+    {
+        for (const scanlib::OptionInfo &o : options_)
+            if (o.name == name)
+                return o;
+        fail(QStringLiteral("Der Testscanner hat keine Einstellung „%1“.").arg(QString::fromLatin1(name)));
+    }
+    void set(const char *name, const QVariant &value)
+    {
+        bool answered = false;
+        scanlib::Client::instance().setOption(&owner_, option(name).index, value,
+                                              [&](scanlib::OptionList options, QString error, bool) {
+                                                  if (!error.isEmpty())
+                                                      fail(error);
+                                                  options_ = std::move(options);
+                                                  answered = true;
+                                                  loop_.quit();
+                                              });
+        wait(answered);
+    }
+    // One scan from the call until its outcome, with bands every sample-th row and column.
+    double scanMs(const QString &file, int sample)
+    {
+        bool answered = false;
+        const double t0 = bench::nowMs();
+        scanlib::Client::instance().scan(
+            &owner_, file, scanlib::ScanView{sample, [this](const scanlib::Band &b) { bandBytes_ += b.rgb.size(); }},
+            [](double) {}, [](QString) {},
+            [&](scanlib::ScanResult result, QString error) {
+                if (result != scanlib::ScanResult::Done)
+                    fail(error);
+                answered = true;
+                loop_.quit();
+            });
+        wait(answered);
+        return bench::nowMs() - t0;
+    }
+    // One preview from the call until the picture is there.
+    double previewMs(const QString &file, const std::vector<scanlib::wire::OptionValue> &overrides, QSize &size)
+    {
+        bool answered = false;
+        const double t0 = bench::nowMs();
+        scanlib::Client::instance().preview(
+            &owner_, file, overrides, scanlib::ScanView{}, [](double) {}, [](QString) {},
+            [&](scanlib::ScanResult result, QString error, QImage picture) {
+                if (result != scanlib::ScanResult::Done)
+                    fail(error);
+                size = picture.size();
+                answered = true;
+                loop_.quit();
+            });
+        wait(answered);
+        return bench::nowMs() - t0;
+    }
+    qint64 bandBytes() const { return bandBytes_; }
+
+private:
+    [[noreturn]] static void fail(const QString &why)
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(why));
+        std::exit(1);
+    }
+    void wait(const bool &answered)
+    {
+        if (!answered)
+            loop_.exec();
+    }
+
+    QObject owner_;
+    QEventLoop loop_;
+    scanlib::OptionList options_;
+    qint64 bandBytes_ = 0;
+};
+
+// A4 colour at 300 and 600 dpi with the bands a 450-pixel-high pane asks for, against the same
+// scan without bands, alternating.
+void liveViewCost(Direct &client, const QString &file, int runs)
+{
+    for (int dpi : {300, 600}) {
+        client.set("resolution", double(dpi));
+        const int lines = int(297.0 / 25.4 * dpi);
+        const int sample = (lines + 449) / 450;
+        bench::Sample with, without;
+        for (int i = 0; i < runs; ++i) {
+            without.add(client.scanMs(file, 0));
+            with.add(client.scanMs(file, sample));
+        }
+        bench::Figure{"live view cost " + std::to_string(dpi) + " dpi (every " + std::to_string(sample) + ". row) vs none", with,
+                      without, 1.05}
+            .print();
+    }
+    std::printf("bands sent in all: %.1f MB\n", double(client.bandBytes()) / 1e6);
+}
+
+// SANE's own time for the preview's page, from bench_sane_floor with a configuration of the
+// same settings; the first run warms up and is left out.
+bench::Sample saneFloor(const QString &config, const QString &file, int runs)
+{
+    QProcess floor;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SANE_CONFIG_DIR"), config);
+    floor.setProcessEnvironment(env);
+    floor.start(QCoreApplication::applicationDirPath() + QStringLiteral("/bench_sane_floor"), {file});
+    floor.write(QByteArray(runs + 1, '\n'));
+    floor.closeWriteChannel();
+    if (!floor.waitForFinished(600000) || floor.exitCode() != 0) {
+        std::fprintf(stderr, "bench_sane_floor: %s\n", floor.readAllStandardError().constData());
+        std::exit(1);
+    }
+    bench::Sample sane;
+    std::istringstream lines(floor.readAllStandardOutput().toStdString());
+    double ms = 0, fileMs = 0, readMs = 0;
+    long long bytes = 0;
+    for (int i = 0; lines >> ms >> fileMs >> readMs >> bytes; ++i)
+        if (i > 0)
+            sane.add(ms);
+    return sane;
+}
+
+// The whole A4 page in colour at the pane's resolution (about 45 dpi, as the device allows).
+void previewCost(Direct &client, const QTemporaryDir &dir, int runs)
+{
+    using scanlib::wire::OptionValue;
+    const auto number = [&](const char *name, double v) {
+        return OptionValue{client.option(name).index, OptionValue::Kind::Number, v, {}};
+    };
+    const double dpi = scanlib::snapToConstraint(client.option("resolution"), 45);
+    const std::vector<OptionValue> overrides{{client.option("mode").index, OptionValue::Kind::Text, 0, "Color"},
+                                             number("resolution", dpi),
+                                             number("tl-x", 0),
+                                             number("tl-y", 0),
+                                             number("br-x", 210),
+                                             number("br-y", 297)};
+    const QString file = dir.filePath(QStringLiteral("preview.bmp"));
+    QSize size;
+    client.previewMs(file, overrides, size); // warms up
+    bench::Sample ours;
+    for (int i = 0; i < runs; ++i)
+        ours.add(client.previewMs(file, overrides, size));
+    QByteArray conf = testConf;
+    conf.replace("resolution 300.0", "resolution " + QByteArray::number(dpi, 'f', 1));
+    const QString config = makeSaneConfig(dir, conf, QStringLiteral("sane-preview"));
+    const bench::Sample floor = saneFloor(config, dir.filePath(QStringLiteral("floor.bmp")), runs);
+    bench::Figure{"preview A4 at " + std::to_string(int(dpi)) + " dpi (" + std::to_string(size.width()) + "x"
+                      + std::to_string(size.height()) + ") vs the SANE floor",
+                  ours, floor, 1.3}
+        .print();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -205,5 +381,9 @@ int main(int argc, char **argv)
         bench::Figure{page + " vs scanimage", mine, theirs, 1.3}.print();
         bench::Figure{page + ", peak heap vs raw image", heapMb, rawMb, 0, bench::Statistic::Median, "MB"}.print();
     }
+
+    Direct client;
+    liveViewCost(client, ours, runs);
+    previewCost(client, dir, runs);
     return 0;
 }

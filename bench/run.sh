@@ -45,3 +45,4 @@ done
 "$bin/vistoramo_bench" png "$work/colour-300.pnm" "$work/colour-600.pnm"
 "$bin/vistoramo_bench" ocr 7
 "$bin/vistoramo_bench" ocrpaint 3
+QT_QPA_PLATFORM=offscreen "$bin/preview_bench" 30

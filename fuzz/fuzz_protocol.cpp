@@ -28,6 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         progress.f64();
         Reader ended(message);
         ended.outcome();
+        Reader band(message);
+        band.band();
         Reader request(message);
         request.value();
         request.scan();

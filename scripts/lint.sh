@@ -40,7 +40,7 @@ declare -A uses=(
   [scanlib-loader]="base runtime scanlib-loader scanlib/api" [widgets]="base widgets"
   [ui]="base image ocr runtime scanlib-loader widgets ui"
   [app]="base runtime ui app" [scanlib/api]="scanlib/api" [scanlib/wire]="base scanlib/wire"
-  [scanlib/client]="base scanlib/api scanlib/wire widgets scanlib/client"
+  [scanlib/client]="base image scanlib/api scanlib/wire widgets scanlib/client"
   [scanlib/helper]="base image scanlib/wire scanlib/helper")
 layering=0
 while IFS=: read -r file _ line; do

@@ -4,6 +4,8 @@
 accessibility_tree.py check DESCRIPTION   the main window as a screen reader sees it, the
                                           picture described as DESCRIPTION
 accessibility_tree.py dump                prints the tree only (a dialog open, say)
+accessibility_tree.py extents NAME [TEXT] waits until a control named NAME (its description
+                                          holding TEXT) is shown, prints where: x y width height
 """
 import sys
 import time
@@ -32,8 +34,34 @@ def walk(node, depth=0, found=None):
     return found
 
 
+def find(node, name, text):
+    if node.name == name and text in (node.description or ""):
+        return node
+    for child in node:
+        if child is not None:
+            hit = find(child, name, text)
+            if hit is not None:
+                return hit
+    return None
+
+
+def extents(name, text):
+    for _ in range(200):
+        hit = find(application(), name, text)
+        if hit is not None:
+            box = hit.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            if box.width > 0:
+                print(box.x, box.y, box.width, box.height)
+                return
+        time.sleep(0.1)
+    sys.exit(f"FAIL: no control {name!r} described with {text!r}")
+
+
 def main():
     mode = sys.argv[1] if len(sys.argv) > 1 else ""
+    if mode == "extents" and len(sys.argv) in (3, 4):
+        extents(sys.argv[2], sys.argv[3] if len(sys.argv) == 4 else "")
+        return
     if mode not in ("check", "dump") or (mode == "check" and len(sys.argv) != 3):
         sys.exit(__doc__)
     app = application()

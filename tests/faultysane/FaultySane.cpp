@@ -94,7 +94,8 @@ SANE_Option_Descriptor descriptors[] = {
      SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT,
      SANE_CONSTRAINT_STRING_LIST,
      {nullptr}},
-    // Strict, as some drivers are: a value off the steps is refused, not rounded.
+    // The scan area: strict, as some drivers are: a value off the steps is refused, not
+    // rounded. The page is the same whatever area is set.
     {"br-x",
      "Bottom-right x",
      "Right edge of the scan area.",
@@ -104,9 +105,37 @@ SANE_Option_Descriptor descriptors[] = {
      SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT,
      SANE_CONSTRAINT_RANGE,
      {nullptr}},
+    {"tl-x",
+     "Top-left x",
+     "Left edge of the scan area.",
+     SANE_TYPE_FIXED,
+     SANE_UNIT_MM,
+     sizeof(SANE_Word),
+     SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT,
+     SANE_CONSTRAINT_RANGE,
+     {nullptr}},
+    {"tl-y",
+     "Top-left y",
+     "Top edge of the scan area.",
+     SANE_TYPE_FIXED,
+     SANE_UNIT_MM,
+     sizeof(SANE_Word),
+     SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT,
+     SANE_CONSTRAINT_RANGE,
+     {nullptr}},
+    {"br-y",
+     "Bottom-right y",
+     "Bottom edge of the scan area.",
+     SANE_TYPE_FIXED,
+     SANE_UNIT_MM,
+     sizeof(SANE_Word),
+     SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT,
+     SANE_CONSTRAINT_RANGE,
+     {nullptr}},
 };
 const SANE_Range rightEdges{SANE_FIX(0), SANE_FIX(200), SANE_FIX(2.5)};
-SANE_Word rightEdge = SANE_FIX(200);
+constexpr int firstEdge = 2, edgeCount = 4;
+SANE_Word edges[edgeCount] = {SANE_FIX(200), SANE_FIX(0), SANE_FIX(0), SANE_FIX(200)};
 constexpr int optionCount = sizeof descriptors / sizeof descriptors[0];
 
 int sent = 0;
@@ -124,7 +153,8 @@ SANE_Status FAULTY(init)(SANE_Int *version, SANE_Auth_Callback)
     if (version)
         *version = SANE_VERSION_CODE(1, 0, 0);
     descriptors[1].constraint.string_list = modes;
-    descriptors[2].constraint.range = &rightEdges;
+    for (int i = firstEdge; i < firstEdge + edgeCount; ++i)
+        descriptors[i].constraint.range = &rightEdges;
     return SANE_STATUS_GOOD;
 }
 
@@ -173,11 +203,12 @@ SANE_Status FAULTY(control_option)(SANE_Handle, SANE_Int option, SANE_Action act
                 return SANE_STATUS_IO_ERROR;
         }
     }
-    if (action == SANE_ACTION_SET_VALUE && option == 2) {
+    const bool edge = option >= firstEdge && option < firstEdge + edgeCount;
+    if (action == SANE_ACTION_SET_VALUE && edge) {
         const SANE_Word v = *static_cast<SANE_Word *>(value);
         if (v < rightEdges.min || v > rightEdges.max || (v - rightEdges.min) % rightEdges.quant != 0)
             return SANE_STATUS_INVAL;
-        rightEdge = v;
+        edges[option - firstEdge] = v;
         return SANE_STATUS_GOOD;
     }
     if (action != SANE_ACTION_GET_VALUE)
@@ -186,8 +217,8 @@ SANE_Status FAULTY(control_option)(SANE_Handle, SANE_Int option, SANE_Action act
         *static_cast<SANE_Word *>(value) = optionCount;
     else if (option == 1)
         std::strcpy(static_cast<char *>(value), "Gray");
-    else if (option == 2)
-        *static_cast<SANE_Word *>(value) = rightEdge;
+    else if (edge)
+        *static_cast<SANE_Word *>(value) = edges[option - firstEdge];
     else
         return SANE_STATUS_INVAL;
     return SANE_STATUS_GOOD;

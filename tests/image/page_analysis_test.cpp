@@ -150,3 +150,31 @@ TEST(DocumentArea, AnEmptyGlassNoiseAndAFullGlassGiveTheWholePage)
     EXPECT_TRUE(found.contains(photo.adjusted(-11, -11, 11, 11)));
     EXPECT_TRUE(photo.adjusted(-3 * Mm * 2, -3 * Mm * 2, 3 * Mm * 2, 3 * Mm * 2).contains(found));
 }
+
+// A preview is a glass at some 46 dpi: a millimetre is under two pixels, and a shadow is one.
+TEST(DocumentArea, FindsThePhotoAndTheWhitePageOnAPreview)
+{
+    const QSize preview(380, 537), perMeter(1811, 1811);
+    const QRect photo(54, 72, 181, 272);
+    QImage lid(preview, QImage::Format_RGB888);
+    lid.fill(QColor(238, 238, 236));
+    QPainter painter(&lid);
+    painter.fillRect(photo, QColor(60, 100, 150));
+    painter.end();
+    addNoise(lid, 3, 4);
+    QRect found = img::documentArea(lid, perMeter);
+    EXPECT_TRUE(found.contains(photo)) << found.x() << "," << found.y() << " " << found.width() << "x" << found.height();
+    EXPECT_TRUE(photo.adjusted(-4, -4, 4, 4).contains(found));
+
+    const QRect sheet(20, 30, 300, 420);
+    QImage white(preview, QImage::Format_Grayscale8);
+    white.fill(250);
+    painter.begin(&white);
+    painter.setPen(QColor(222, 222, 222));
+    painter.drawRect(sheet.adjusted(0, 0, -1, -1));
+    painter.end();
+    addNoise(white, 2, 5);
+    found = img::documentArea(white, perMeter);
+    EXPECT_TRUE(found.contains(sheet)) << found.x() << "," << found.y() << " " << found.width() << "x" << found.height();
+    EXPECT_TRUE(sheet.adjusted(-4, -4, 4, 4).contains(found));
+}

@@ -338,14 +338,21 @@ int pnmSample(const Pnm &pnm, const unsigned char *row, int x, int c)
 
 std::string compareWithPnm(const QString &bmpPath, const QString &pnmPath)
 {
-    Pnm pnm;
-    std::string why;
-    if (!readPnm(pnmPath, pnm, why))
-        return why;
     QImageReader reader(bmpPath, "bmp");
     const QImage image = reader.read();
     if (image.isNull())
         return "our BMP does not load: " + reader.errorString().toStdString();
+    return compareWithPnm(image, pnmPath);
+}
+
+std::string compareWithPnm(const QImage &image, const QString &pnmPath)
+{
+    Pnm pnm;
+    std::string why;
+    if (!readPnm(pnmPath, pnm, why))
+        return why;
+    if (image.isNull())
+        return "no picture";
     std::ostringstream out;
     if (image.width() != pnm.width || image.height() != pnm.height) {
         out << "size " << image.width() << "x" << image.height() << ", scanimage " << pnm.width << "x" << pnm.height;

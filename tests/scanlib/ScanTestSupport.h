@@ -3,6 +3,7 @@
 // scanner, with scanimage as the reference.
 
 #include <QDialog>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -68,6 +69,8 @@ bool scanimage(const Settings &settings, const QString &pnmPath, const QString &
 // Compares a BMP written by the library with scanimage's PNM; "" when every pixel matches
 // (16-bit samples by their high byte), else where they first differ.
 std::string compareWithPnm(const QString &bmpPath, const QString &pnmPath);
+// The same for a picture in memory.
+std::string compareWithPnm(const QImage &image, const QString &pnmPath);
 
 // The scanner library's helper process, a child of this one; 0 when none runs.
 int helperProcess();

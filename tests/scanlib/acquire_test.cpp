@@ -270,7 +270,7 @@ TEST_F(Acquire, OptionsFollowTheDeviceDescriptors)
     acquire(path("unused.bmp"), [&](QDialog &d) {
         ASSERT_TRUE(waitForOptions(d));
         ASSERT_TRUE(applySettings(d, baseline(), true));
-        // Titles and list entries in German from the backends' catalogue.
+        // Titles and list entries in German: ours for the well-known options, else the backends' catalogue.
         auto *mode = d.findChild<QComboBox *>(QStringLiteral("mode"));
         QStringList entries;
         for (int i = 0; i < mode->count(); ++i)
@@ -278,12 +278,12 @@ TEST_F(Acquire, OptionsFollowTheDeviceDescriptors)
         EXPECT_EQ(entries, (QStringList{QStringLiteral("Graustufen"), QStringLiteral("Farbe")}));
         auto *form = d.findChild<QFormLayout *>(QStringLiteral("mainOptions"));
         ASSERT_NE(form, nullptr);
-        EXPECT_EQ(qobject_cast<QLabel *>(form->labelForField(mode))->text(), QStringLiteral("Scanmodus"));
-        // Mode, resolution, source and scan area come first; the rest is collapsed.
+        EXPECT_EQ(qobject_cast<QLabel *>(form->labelForField(mode))->text(), QStringLiteral("Farbmodus"));
+        // Mode, resolution, source, paper size and scan area come first; the rest is collapsed.
         QStringList order;
         for (int row = 0; row < form->rowCount(); ++row)
             order << form->itemAt(row, QFormLayout::FieldRole)->widget()->objectName();
-        EXPECT_EQ(order, (QStringList{"mode", "resolution", "source", "tl-x", "tl-y", "br-x", "br-y"}));
+        EXPECT_EQ(order, (QStringList{"mode", "resolution", "source", "format", "tl-x", "tl-y", "br-x", "br-y"}));
         auto *picture = d.findChild<QWidget *>(QStringLiteral("test-picture"));
         EXPECT_FALSE(picture->isVisibleTo(&d));
         d.findChild<QAbstractButton *>(QStringLiteral("advancedToggle"))->click();

@@ -1,10 +1,12 @@
 // The acquisition dialog's manners on SANE's test scanner: Return scans from every kind of
-// field, the form fits the dialog, the wheel leaves unfocused fields alone, and what the
-// user set survives a restart of the program through the real settings file.
+// field, the form fits the dialog, screen readers find every control named, the wheel leaves
+// unfocused fields alone, and what the user set survives a restart of the program through
+// the real settings file.
 
 #include "ScanTestSupport.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,9 +14,11 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLockFile>
+#include <QMetaEnum>
 #include <QProcess>
 #include <QProgressBar>
 #include <QScrollArea>
@@ -25,6 +29,7 @@
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -126,7 +131,7 @@ TEST_F(Dialog, TheFormNeedsNoHorizontalBarAtTheDefaultSizeWithEverythingOpen)
         QApplication::processEvents();
         auto *area = d.findChild<QScrollArea *>(QStringLiteral("optionsArea"));
         ASSERT_NE(area, nullptr);
-        EXPECT_EQ(d.size(), QSize(560, 520));
+        EXPECT_EQ(d.size(), QSize(900, 560)); // the default with the preview pane beside the form
         EXPECT_TRUE(area->verticalScrollBar()->isVisible()) << "the test needs a form taller than the dialog";
         EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
         // Every field and label lies within the visible width.
@@ -140,6 +145,85 @@ TEST_F(Dialog, TheFormNeedsNoHorizontalBarAtTheDefaultSizeWithEverythingOpen)
             ++fields;
         }
         EXPECT_GT(fields, 60);
+    });
+}
+
+QWidget *widget(const QAccessibleInterface *node)
+{
+    return qobject_cast<QWidget *>(node->object());
+}
+
+// What a screen reader finds in a dialog: every visible control it can go to or that tells
+// something has a name of its own (not what it shows now: a drop-down's entry), and names
+// and descriptions are plain text. Returns the tree as role and name, one line each.
+std::string checkAccessibleTree(QDialog &dialog)
+{
+    std::string tree;
+    std::function<void(QAccessibleInterface *, int)> walk = [&](QAccessibleInterface *node, int depth) {
+        if (!node || node->state().invisible)
+            return;
+        const QAccessible::Role role = node->role();
+        const QString name = node->text(QAccessible::Name);
+        const QString value = node->text(QAccessible::Value);
+        const QString description = node->text(QAccessible::Description);
+        const std::string line = std::string(std::size_t(depth) * 2, ' ')
+            + QMetaEnum::fromType<QAccessible::Role>().valueToKey(role) + " \"" + name.toStdString() + '"';
+        tree += line + '\n';
+        // Containers need no name of their own, except the boxes that group options.
+        const bool informs
+            = role == QAccessible::StaticText || role == QAccessible::ProgressBar || qobject_cast<QGroupBox *>(node->object());
+        if (informs || node->state().focusable) {
+            EXPECT_FALSE(name.trimmed().isEmpty()) << "no name: " << line;
+        }
+        const bool field = role == QAccessible::ComboBox || role == QAccessible::SpinBox || role == QAccessible::EditableText;
+        if (field) {
+            EXPECT_TRUE(value.isEmpty() || name != value) << "named by its value: " << line;
+        }
+        // An option's field is labelled by its title, for screen readers that go by the label.
+        auto *form = dialog.findChild<QWidget *>(QStringLiteral("optionForm"));
+        const bool option = form && form->isAncestorOf(widget(node)) && widget(node)->objectName() != "advancedToggle";
+        if (option && (field || role == QAccessible::CheckBox)) {
+            const auto labels = node->relations(QAccessible::Label);
+            EXPECT_TRUE(!labels.empty() && labels.front().first->text(QAccessible::Name) == name) << "no label: " << line;
+        }
+        // A line that tells the state of things (device, search, message) says what it is; the
+        // screen reader reads the text it shows as its description.
+        if (auto *label = qobject_cast<QLabel *>(node->object()); label && !(form && form->isAncestorOf(label))) {
+            EXPECT_FALSE(description.isEmpty()) << line;
+            EXPECT_NE(name, description) << "named by its text: " << line;
+        }
+        EXPECT_FALSE(name.contains(QLatin1Char('<')) || name.contains(QLatin1Char('&'))) << line;
+        EXPECT_FALSE(description.contains(QLatin1Char('<'))) << line << " described as " << description.toStdString();
+        // The parts of a drop-down, spin box or list are the widget's own.
+        if (role == QAccessible::ComboBox || role == QAccessible::SpinBox || role == QAccessible::Tree
+            || role == QAccessible::List || role == QAccessible::ScrollBar)
+            return;
+        for (int i = 0; i < node->childCount(); ++i)
+            walk(node->child(i), depth + 1);
+    };
+    walk(QAccessible::queryAccessibleInterface(&dialog), 0);
+    return tree;
+}
+
+TEST_F(Dialog, ScreenReadersFindEveryControlNamedInGerman)
+{
+    acquire(path("unused.bmp"), [&](QDialog &d) {
+        ASSERT_TRUE(waitForOptions(d));
+        d.findChild<QAbstractButton *>(QStringLiteral("advancedToggle"))->click();
+        QApplication::processEvents();
+        const std::string tree = checkAccessibleTree(d);
+        RecordProperty("acquire", tree);
+        // The catalogue leaves the test device's option in English; ours is German.
+        const auto nameOf = [&](const char *name) {
+            return QAccessible::queryAccessibleInterface(d.findChild<QWidget *>(QString::fromLatin1(name)))
+                ->text(QAccessible::Name);
+        };
+        EXPECT_NE(nameOf("three-pass"), QStringLiteral("Three-Pass Simulation")) << tree;
+        pressButton(d, "cancel");
+    });
+    withSourceList(owner_, 2, [&](QDialog &d, QTreeWidget &) {
+        RecordProperty("source", checkAccessibleTree(d));
+        d.reject();
     });
 }
 
@@ -277,7 +361,7 @@ TEST_F(Run, FindTheFirstScannerAsTheDeviceSetsIt)
         EXPECT_EQ(d.findChild<QComboBox *>(QStringLiteral("mode"))->currentData().toString(), QStringLiteral("Gray"));
         EXPECT_FALSE(d.findChild<QCheckBox *>(QStringLiteral("three-pass"))->isChecked());
         EXPECT_EQ(d.findChild<QComboBox *>(QStringLiteral("resolution"))->currentText(), QStringLiteral("50 dpi"));
-        EXPECT_EQ(d.size(), QSize(560, 520));
+        EXPECT_EQ(d.size(), QSize(900, 560)); // the default with the preview pane beside the form
         EXPECT_EQ(shownMessage(d), QString());
         pressButton(d, "cancel");
     });
@@ -326,7 +410,7 @@ TEST(Remembered, ADamagedFileIsIgnoredAndReplaced)
     runAgain("FindTheFirstScannerAsTheDeviceSetsIt", home.path());
     const QSettings again(file, QSettings::IniFormat);
     EXPECT_EQ(again.status(), QSettings::NoError);
-    EXPECT_EQ(again.value(QStringLiteral("Scannen/Groesse")).toSize(), QSize(560, 520)) << "written anew on closing";
+    EXPECT_EQ(again.value(QStringLiteral("Scannen/Groesse")).toSize(), QSize(900, 560)) << "written anew on closing";
 }
 
 // The settings file is read and written only as a regular file: a pipe, a directory or a

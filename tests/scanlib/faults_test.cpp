@@ -228,6 +228,42 @@ TEST_F(Faults, AValueBetweenTheDevicesStepsIsSnappedToTheNearestStep)
     });
 }
 
+// A preview is watched as a scan is: stopped by the user or hung in the driver, it ends with
+// the dialog still usable, and the scan made in that same dialog is the driver's page.
+TEST_F(Faults, APreviewCancelledOrHungLeavesTheDialogToScanIn)
+{
+    for (const char *kind : {"slow-read", "hang-read"}) {
+        setFault(kind);
+        QString message, after = QStringLiteral("(nicht gescannt)");
+        bool hung = false, ended = false;
+        const std::int16_t result = acquire(path("Temp.bmp"), [&](QDialog &d) {
+            if (!waitForOptions(d))
+                return;
+            auto *preview = d.findChild<QPushButton *>(QStringLiteral("previewButton"));
+            ASSERT_TRUE(preview && preview->isVisible());
+            preview->click();
+            if (QByteArray(kind) == "hang-read")
+                hung = driverHangs();
+            else
+                waitFor([&] { return !preview->isEnabled(); });
+            pressButton(d, "cancel");
+            ended = waitFor([&] { return preview->isEnabled(); }, 15000);
+            message = shownMessage(d);
+            setFault("none");
+            if (d.isVisible())
+                after = pressScan(d);
+        });
+        EXPECT_TRUE(ended) << kind;
+        EXPECT_TRUE(hung || QByteArray(kind) != "hang-read");
+        if (QByteArray(kind) == "hang-read") {
+            EXPECT_TRUE(message.contains(QStringLiteral("antwortet nicht"))) << message.toStdString();
+        }
+        EXPECT_EQ(after, QString()) << kind;
+        EXPECT_EQ(result, 0) << kind;
+        EXPECT_EQ(QImage(path("Temp.bmp"), "bmp").size(), QSize(100, 200)) << kind;
+    }
+}
+
 TEST_F(Faults, ACrashWhileSearchingIsReportedInTheSourceDialog)
 {
     setFault("crash-list");

@@ -66,13 +66,73 @@ TEST(Protocol, WhatIsWrittenIsReadBack)
     EXPECT_EQ(options[1].words, (std::vector<double>{75, 150}));
     EXPECT_EQ(options[1].numbers, (std::vector<double>{-300.125}));
 
-    // A scan request names the device and nothing else: no file name reaches the helper.
-    Reader scan(body(std::move(Writer(Kind::Scan).scan({QStringLiteral("ä:0")}))));
+    // A scan request names the device, the overrides and the sampling, and nothing else: no
+    // file name reaches the helper.
+    const ScanRequest asked{
+        QStringLiteral("ä:0"), {{2, OptionValue::Kind::Text, 0, "Color"}, {5, OptionValue::Kind::Number, 47.5, {}}}, 9};
+    Reader scan(body(std::move(Writer(Kind::Scan).scan(asked))));
     const ScanRequest request = scan.scan();
     EXPECT_TRUE(scan.complete());
     EXPECT_EQ(request.device, QStringLiteral("ä:0"));
-    EXPECT_EQ(body(std::move(Writer(Kind::Scan).scan({QStringLiteral("ä:0")}))),
-              body(std::move(Writer(Kind::Scan).text(QStringLiteral("ä:0")))));
+    ASSERT_EQ(request.overrides.size(), 2u);
+    EXPECT_EQ(request.overrides[0].text, "Color");
+    EXPECT_EQ(request.overrides[1].index, 5);
+    EXPECT_EQ(request.overrides[1].kind, OptionValue::Kind::Number);
+    EXPECT_EQ(request.overrides[1].number, 47.5);
+    EXPECT_EQ(request.sample, 9);
+    EXPECT_EQ(body(std::move(Writer(Kind::Scan).scan({QStringLiteral("ä:0"), {}, 0}))),
+              body(std::move(Writer(Kind::Scan).text(QStringLiteral("ä:0")).u32(0).i32(0))));
+
+    const Band sent{7, 2, 3, -1, QByteArray("abcdefghijklmnopqr")};
+    Reader band(body(std::move(Writer(Kind::Band).band(sent))));
+    EXPECT_EQ(band.kind(), Kind::Band);
+    const Band got = band.band();
+    EXPECT_TRUE(band.complete());
+    EXPECT_EQ(got.firstRow, 7u);
+    EXPECT_EQ(got.width, 2u);
+    EXPECT_EQ(got.rows, 3u);
+    EXPECT_EQ(got.fullHeight, -1);
+    EXPECT_EQ(got.rgb, sent.rgb);
+}
+
+TEST(Protocol, TruncatedOrMismatchedBandsAndScanRequestsAreRefused)
+{
+    const QByteArray band = body(std::move(Writer(Kind::Band).band({7, 2, 3, 600, QByteArray(18, 'x')})));
+    const QByteArray scan
+        = body(std::move(Writer(Kind::Scan).scan({QStringLiteral("test:0"), {{2, OptionValue::Kind::Text, 0, "Color"}}, 4})));
+    for (qsizetype cut = 1; cut < band.size(); ++cut) {
+        Reader in(band.left(cut));
+        EXPECT_TRUE(in.band().rgb.isEmpty()) << cut;
+        EXPECT_FALSE(in.complete()) << cut;
+    }
+    for (qsizetype cut = 1; cut < scan.size(); ++cut) {
+        Reader in(scan.left(cut));
+        EXPECT_TRUE(in.scan().overrides.empty()) << cut;
+        EXPECT_FALSE(in.complete()) << cut;
+    }
+
+    // Bytes that do not match rows * width * 3, an empty band, rows past what an int holds.
+    const auto bad = [](std::uint32_t first, std::uint32_t width, std::uint32_t rows, qsizetype bytes) {
+        Reader in(body(std::move(Writer(Kind::Band).u32(first).u32(width).u32(rows).i32(-1).bytes(QByteArray(bytes, 'x')))));
+        in.band();
+        return !in.ok();
+    };
+    EXPECT_FALSE(bad(0, 2, 3, 18));
+    EXPECT_TRUE(bad(0, 2, 3, 17));
+    EXPECT_TRUE(bad(0, 2, 3, 19));
+    EXPECT_TRUE(bad(0, 0, 3, 0));
+    EXPECT_TRUE(bad(0, 2, 0, 0));
+    EXPECT_TRUE(bad(0, 0x80000000u, 2, 0)); // the product wraps in 32 bits
+    EXPECT_TRUE(bad(0x7fffffffu, 1, 1, 3));
+    EXPECT_FALSE(bad(0x7ffffffeu, 1, 1, 3));
+
+    // More overrides than the message can hold, and a negative sampling.
+    Reader lying(body(std::move(Writer(Kind::Scan).text({}).u32(1000).i32(0))));
+    EXPECT_TRUE(lying.scan().overrides.empty());
+    EXPECT_FALSE(lying.ok());
+    Reader negative(body(std::move(Writer(Kind::Scan).text({}).u32(0).i32(-2))));
+    negative.scan();
+    EXPECT_FALSE(negative.ok());
 }
 
 TEST(Protocol, TruncatedAndLyingMessagesAreRefused)

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/Paths.h"
+#include "image/BmpReader.h"
 #include "scanlib/wire/System.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -143,6 +145,58 @@ private:
 };
 
 namespace {
+
+// The staged file read through its descriptor, from its start whatever the descriptor's
+// offset (the helper shares it), without touching that offset.
+class DescriptorReader : public QIODevice {
+public:
+    explicit DescriptorReader(int fd) : fd_(fd) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+    bool isSequential() const override { return false; }
+    qint64 size() const override
+    {
+        struct stat st { };
+        return ::fstat(fd_, &st) == 0 ? qint64(st.st_size) : 0;
+    }
+
+protected:
+    qint64 readData(char *data, qint64 length) override
+    {
+        ssize_t n;
+        do
+            n = ::pread(fd_, data, std::size_t(length), off_t(pos()));
+        while (n < 0 && errno == EINTR);
+        if (n < 0)
+            setErrorString(systemError(errno));
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    int fd_;
+};
+
+// A preview is small: a quarter of a gigabyte is far beyond any.
+constexpr qint64 previewLimitBytes = qint64(256) << 20;
+
+// The preview's picture from the staged file, as RGB888 (RGB32 for grey and lineart); false
+// with why set when it cannot be read.
+bool readBack(int fd, QImage &picture, QString &why)
+{
+    DescriptorReader file(fd);
+    std::optional<QImage> read;
+    std::optional<rt::RuntimeError> failure;
+    const bool ran = rt::attempt(
+        "vistoramo-scan", [&] { read = img::readPlainBmp(file, QStringLiteral("Vorschau"), previewLimitBytes); }, &failure);
+    if (!read || read->isNull()) {
+        why = failure ? failure->text()
+            : ran     ? QStringLiteral("Die Vorschau ist kein Bild im BMP-Format.")
+                      : QStringLiteral("Die Vorschau lässt sich nicht lesen.");
+        return false;
+    }
+    picture = read->format() == QImage::Format_BGR888 ? read->convertToFormat(QImage::Format_RGB888)
+                                                      : read->convertToFormat(QImage::Format_RGB32);
+    return true;
+}
 
 // Ends the decoding of an answer: hands it on through f when it was read whole and someone
 // still waits for it; false when it was malformed.
@@ -327,12 +381,19 @@ bool Client::handle(const QByteArray &message)
         const double fraction = in.f64();
         if (!in.complete())
             return false;
-        front.waiting.restart();
+        heardData(front);
         if (front.target && front.progress)
             rt::attempt("vistoramo-scan", [&] { front.progress(fraction); });
-        if (front.silenceShown && front.target && !front.cancelling)
-            rt::attempt("vistoramo-scan", [&] { front.notice({}); });
-        front.silenceShown = false;
+        return true;
+    }
+    if (in.kind() == wire::Kind::Band && front.kind == wire::Kind::Scan) {
+        wire::Band b = in.band();
+        if (!in.complete())
+            return false;
+        heardData(front);
+        const Band band{int(b.firstRow), int(b.width), int(b.rows), int(b.fullHeight), std::move(b.rgb)};
+        if (front.target && front.band)
+            rt::attempt("vistoramo-scan", [&] { front.band(band); });
         return true;
     }
     const auto expected = [](wire::Kind asked) {
@@ -364,6 +425,14 @@ bool Client::handle(const QByteArray &message)
         return false;
     }
     return true;
+}
+
+void Client::heardData(Request &scan)
+{
+    scan.waiting.restart();
+    if (scan.silenceShown && scan.target && !scan.cancelling && scan.notice)
+        rt::attempt("vistoramo-scan", [&] { scan.notice({}); });
+    scan.silenceShown = false;
 }
 
 void Client::watch()
@@ -573,31 +642,71 @@ void Client::setOption(QObject *target, int index, const QVariant &value, std::f
 void Client::scan(QObject *target, const QString &path, std::function<void(double)> progress, std::function<void(QString)> notice,
                   std::function<void(ScanResult, QString)> done)
 {
+    scan(target, path, ScanView{}, std::move(progress), std::move(notice), std::move(done));
+}
+
+void Client::scan(QObject *target, const QString &path, ScanView view, std::function<void(double)> progress,
+                  std::function<void(QString)> notice, std::function<void(ScanResult, QString)> done)
+{
+    const wire::ScanRequest request{chosen_, {}, view.sample};
+    sendScan(target, path, request, std::move(view), std::move(progress), std::move(notice), done,
+             [done, path](wire::ScanOutcome outcome, StagedFile &staged, bool deliver) {
+                 if (QString failure; outcome.result == ScanResult::Done && !staged.commit(failure)) {
+                     outcome.result = ScanResult::Failed;
+                     outcome.text = QStringLiteral("Die Datei „%1“ lässt sich nicht speichern: %2").arg(path, failure);
+                 }
+                 if (deliver)
+                     rt::attempt("vistoramo-scan", [&] { done(outcome.result, outcome.text); });
+             });
+}
+
+void Client::preview(QObject *target, const QString &path, std::vector<wire::OptionValue> overrides, ScanView view,
+                     std::function<void(double)> progress, std::function<void(QString)> notice,
+                     std::function<void(ScanResult, QString, QImage)> done)
+{
+    const wire::ScanRequest request{chosen_, std::move(overrides), view.sample};
+    sendScan(
+        target, path, request, std::move(view), std::move(progress), std::move(notice),
+        [done](ScanResult result, const QString &why) { done(result, why, {}); },
+        [done](wire::ScanOutcome outcome, StagedFile &staged, bool deliver) {
+            if (!deliver)
+                return;
+            QImage picture;
+            if (outcome.result == ScanResult::Done && !readBack(staged.descriptor(), picture, outcome.text))
+                outcome.result = ScanResult::Failed;
+            rt::attempt("vistoramo-scan", [&] { done(outcome.result, outcome.text, std::move(picture)); });
+        });
+}
+
+void Client::sendScan(QObject *target, const QString &path, const wire::ScanRequest &asked, ScanView view,
+                      std::function<void(double)> progress, std::function<void(QString)> notice,
+                      std::function<void(ScanResult, QString)> fail,
+                      std::function<void(wire::ScanOutcome, StagedFile &, bool)> ended)
+{
     // The staged file is made here and stays the library's, whatever becomes of the helper.
     QString why;
     auto staged = std::make_shared<StagedFile>();
     if (!staged->create(path, why)) {
         why = QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, why);
-        later(target, [done, why] { done(ScanResult::Failed, why); });
+        later(target, [fail, why] { fail(ScanResult::Failed, why); });
         return;
     }
     const auto kind = wire::Kind::Scan;
-    Request r = request(std::move(wire::Writer(kind).scan({chosen_})), kind, target, "beim Scannen");
+    Request r = request(std::move(wire::Writer(kind).scan(asked)), kind, target, "beim Scannen");
     r.staged = staged;
     r.progress = std::move(progress);
     r.notice = std::move(notice);
-    r.answer = [done, staged, path](wire::Reader &in, bool deliver) {
-        wire::ScanOutcome outcome = in.outcome();
+    if (view.sample > 0)
+        r.band = std::move(view.band);
+    r.answer = [staged, ended = std::move(ended)](wire::Reader &in, bool deliver) {
+        const wire::ScanOutcome outcome = in.outcome();
         if (!in.complete())
             return false;
-        if (QString failure; outcome.result == ScanResult::Done && !staged->commit(failure)) {
-            outcome.result = ScanResult::Failed;
-            outcome.text = QStringLiteral("Die Datei „%1“ lässt sich nicht speichern: %2").arg(path, failure);
-        }
+        ended(outcome, *staged, deliver);
         staged->discard();
-        return finish(in, deliver, [&] { done(outcome.result, outcome.text); });
+        return true;
     };
-    r.fail = done;
+    r.fail = std::move(fail);
     send(std::move(r));
 }
 

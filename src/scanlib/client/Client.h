@@ -15,7 +15,9 @@
 #include "scanlib/wire/Protocol.h"
 #include "scanlib/wire/ScanTypes.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -30,6 +32,19 @@ class QProcess;
 namespace scanlib {
 
 class StagedFile;
+
+// A strip of a scan's picture, every sample-th row and column, for showing it as it arrives.
+struct Band {
+    int firstRow = 0; // in sampled rows
+    int width = 0; // sampled columns
+    int rows = 0;
+    int fullHeight = -1; // the scan's lines, -1 while unknown
+    QByteArray rgb; // rows * width * 3 bytes
+};
+struct ScanView {
+    int sample = 0; // 0: no bands
+    std::function<void(const Band &)> band;
+};
 
 class Client : public QObject {
     Q_OBJECT
@@ -61,6 +76,16 @@ public:
     // unknown; notice is a remark to show while the scan runs ("" takes it back).
     void scan(QObject *target, const QString &path, std::function<void(double)> progress, std::function<void(QString)> notice,
               std::function<void(ScanResult, QString)> done);
+    // As above, plus the bands of view (none when view.sample == 0).
+    void scan(QObject *target, const QString &path, ScanView view, std::function<void(double)> progress,
+              std::function<void(QString)> notice, std::function<void(ScanResult, QString)> done);
+    // A preview: scans with the given overrides (restored afterwards by the helper) into a
+    // staged file beside path (never at path itself), reads it back and removes it; done gets
+    // the picture (RGB888, or RGB32 for grey and lineart) on ScanResult::Done. Supervised like
+    // a scan: cancelScan() cancels it, a hang, crash or silence is told alike.
+    void preview(QObject *target, const QString &path, std::vector<wire::OptionValue> overrides, ScanView view,
+                 std::function<void(double)> progress, std::function<void(QString)> notice,
+                 std::function<void(ScanResult, QString, QImage)> done);
     // Asks the running scan to stop; it answers through done within about 3 s.
     void cancelScan();
 
@@ -97,6 +122,7 @@ private:
         QElapsedTimer abandoned;
         std::function<void(double)> progress;
         std::function<void(QString)> notice;
+        std::function<void(const Band &)> band;
         bool answered = false; // a scan whose outcome is out, until the driver has ended it
         bool cancelling = false;
         QElapsedTimer cancelledAt;
@@ -114,6 +140,15 @@ private:
     void readAnswers();
     bool handle(const QByteArray &message);
     void watch();
+    // A scan's Progress or Band arrived: the silence watch starts again.
+    static void heardData(Request &scan);
+    // Sends a Scan request with a staged file made beside path. Once the outcome is in, ended
+    // decides what becomes of the file (put in place or read back; removed afterwards in any
+    // case) and hands the outcome on if deliver; fail gets what ends the scan otherwise.
+    void sendScan(QObject *target, const QString &path, const wire::ScanRequest &asked, ScanView view,
+                  std::function<void(double)> progress, std::function<void(QString)> notice,
+                  std::function<void(ScanResult, QString)> fail,
+                  std::function<void(wire::ScanOutcome, StagedFile &, bool deliver)> ended);
     // The helper ended or talked nonsense (how): every request fails.
     void helperDied(const QString &how);
     // Ends the helper and fails every request with outcome, each for the reason why gives.

@@ -1,10 +1,13 @@
 #include "scanlib/client/Dialogs.h"
 
 #include "base/Errors.h"
+#include "image/DocumentArea.h"
 #include "scanlib/client/OptionForm.h"
-#include "scanlib/wire/Catalogue.h"
+#include "scanlib/client/PreviewPane.h"
+#include "scanlib/wire/OptionTitles.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,9 +15,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSignalBlocker>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <cmath>
+#include <memory>
 
 namespace scanlib {
 
@@ -39,9 +46,32 @@ QProgressBar *busyBar(const QString &name)
     return bar;
 }
 
+// The last preview of each device in this run, with the source it was made from.
+struct KeptPreview {
+    QImage picture;
+    QRectF mm;
+    QByteArray source;
+};
+QHash<QString, KeptPreview> &keptPreviews()
+{
+    static QHash<QString, KeptPreview> kept;
+    return kept;
+}
+
+constexpr int wideDialog = 760; // pixels from which the pane stands beside the form
+
 const QString sourceDialogKey = QStringLiteral("Quellenauswahl");
 const QString acquireDialogKey = QStringLiteral("Scannen");
 constexpr int busyLookDelayMs = 100;
+
+// Shows text in a label that has an accessible name of its own: screen readers read the
+// text, as plain text, as the label's description.
+void showText(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->setAccessibleDescription(label->textFormat() == Qt::RichText ? QTextDocumentFragment::fromHtml(text).toPlainText()
+                                                                        : text);
+}
 
 // A remembered size, else the given one.
 void resizeAsRemembered(QDialog &dialog, const Settings &settings, const QString &key, QSize fallback)
@@ -83,6 +113,10 @@ SourceDialog::SourceDialog(QWidget *owner)
     list_->setHeaderLabels({QStringLiteral("Scanner"), QStringLiteral("Gerät")});
     list_->setRootIsDecorated(false);
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    status_->setAccessibleName(QStringLiteral("Status"));
+    searching_->setAccessibleName(QStringLiteral("Suche nach Geräten"));
+    list_->setAccessibleName(QStringLiteral("Gefundene Scanner"));
+    list_->setAccessibleDescription(QStringLiteral("Der gewählte Scanner wird mit OK übernommen."));
     QPushButton *ok = buttons_->button(QDialogButtonBox::Ok);
     ok->setText(QStringLiteral("OK"));
     ok->setEnabled(false);
@@ -105,14 +139,14 @@ SourceDialog::SourceDialog(QWidget *owner)
     connect(searchAgain_, &QPushButton::clicked, this, rt::guarded([this] { search(); }));
     connect(&Client::instance(), &Client::stalled, this, rt::guarded([this](QObject *target, const QString &notice) {
         if (target == this)
-            status_->setText(QStringLiteral("Suche nach Geräten … ") + notice);
+            showText(status_, QStringLiteral("Suche nach Geräten … ") + notice);
     }));
     search();
 }
 
 void SourceDialog::search()
 {
-    status_->setText(QStringLiteral("Suche nach Geräten …"));
+    showText(status_, QStringLiteral("Suche nach Geräten …"));
     searching_->show();
     searchAgain_->setEnabled(false);
     buttons_->button(QDialogButtonBox::Ok)->setEnabled(false);
@@ -126,23 +160,23 @@ void SourceDialog::search()
 void SourceDialog::showDevices(const std::vector<DeviceInfo> &devices, const QString &error)
 {
     if (!settings_.problem().isEmpty())
-        status_->setText(settings_.problem());
+        showText(status_, settings_.problem());
     const QTreeWidgetItem *before = list_->currentItem();
     const QString current = before ? before->data(0, Qt::UserRole).toString() : Client::instance().chosenDevice();
     list_->clear();
     devices_ = devices;
     if (!error.isEmpty()) {
-        status_->setText(error);
+        showText(status_, error);
         return;
     }
     if (devices.empty()) {
-        status_->setText(QStringLiteral("Es wurde kein Scanner gefunden. Ist er eingeschaltet und angeschlossen?"));
+        showText(status_, QStringLiteral("Es wurde kein Scanner gefunden. Ist er eingeschaltet und angeschlossen?"));
         return;
     }
-    status_->setText(
-        QStringList{settings_.problem(), QStringLiteral("Bitte wählen Sie den Scanner, mit dem gescannt werden soll.")}
-            .join(QLatin1Char('\n'))
-            .trimmed());
+    showText(status_,
+             QStringList{settings_.problem(), QStringLiteral("Bitte wählen Sie den Scanner, mit dem gescannt werden soll.")}
+                 .join(QLatin1Char('\n'))
+                 .trimmed());
     QFont small = list_->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     for (const DeviceInfo &d : devices) {
@@ -178,7 +212,9 @@ void SourceDialog::done(int result)
 AcquireDialog::AcquireDialog(QWidget *owner, QString path)
     : QDialog(owner), path_(std::move(path)), device_(new QLabel(QStringLiteral("Verbindung zum Scanner wird hergestellt …"))),
       form_(new OptionForm), message_(new QLabel), progress_(busyBar(QStringLiteral("progress"))),
-      scan_(new QPushButton(QStringLiteral("Scannen"))), cancelButton_(new QPushButton(QStringLiteral("Abbrechen")))
+      scan_(new QPushButton(QStringLiteral("Scannen"))), cancelButton_(new QPushButton(QStringLiteral("Abbrechen"))),
+      pane_(new PreviewPane), paneColumn_(new QWidget), areaSize_(new QLabel), format_(newNamedComboBox()),
+      previewButton_(new QPushButton(QStringLiteral("&Vorschau"))), body_(new QBoxLayout(QBoxLayout::LeftToRight))
 {
     setWindowTitle(QStringLiteral("Bild scannen"));
     setModal(true);
@@ -202,22 +238,46 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
     scan_->setEnabled(false);
     cancelButton_->setObjectName(QStringLiteral("cancel"));
     cancelButton_->setAutoDefault(false);
+    device_->setAccessibleName(QStringLiteral("Scanner"));
+    device_->setAccessibleDescription(device_->text());
+    message_->setAccessibleName(QStringLiteral("Meldung"));
+    progress_->setAccessibleName(QStringLiteral("Fortschritt"));
+
+    previewButton_->setObjectName(QStringLiteral("previewButton"));
+    previewButton_->setAutoDefault(false);
+    previewButton_->hide();
+    format_->setObjectName(QStringLiteral("format"));
+    format_->setAccessibleName(QStringLiteral("Format"));
+    auto *formatLabel = new QLabel(QStringLiteral("&Format"));
+    form_->setAreaRow(formatLabel, format_);
+    areaSize_->setObjectName(QStringLiteral("areaSize"));
+    areaSize_->setAccessibleName(QStringLiteral("Größe des Scanbereichs"));
+    areaSize_->setAlignment(Qt::AlignCenter);
+    auto *paneLayout = new QVBoxLayout(paneColumn_);
+    paneLayout->setContentsMargins(0, 0, 0, 0);
+    paneLayout->addWidget(pane_, 1);
+    paneLayout->addWidget(areaSize_);
+    paneColumn_->hide();
 
     auto *scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("optionsArea"));
+    scroll->setAccessibleName(QStringLiteral("Einstellungen"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(form_);
     auto *buttons = new QDialogButtonBox;
+    buttons->addButton(previewButton_, QDialogButtonBox::ActionRole);
     buttons->addButton(scan_, QDialogButtonBox::AcceptRole);
     buttons->addButton(cancelButton_, QDialogButtonBox::RejectRole);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(progress_, 1);
     bottom->addWidget(buttons);
+    body_->addWidget(paneColumn_, 1);
+    body_->addWidget(scroll, 1);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(device_);
-    layout->addWidget(scroll, 1);
+    layout->addLayout(body_, 1);
     layout->addWidget(message_);
     layout->addLayout(bottom);
     // Made default only now that it belongs to the dialog: the dialog then comes back to it
@@ -240,13 +300,16 @@ AcquireDialog::AcquireDialog(QWidget *owner, QString path)
             showMessage(notice);
     }));
     connect(scan_, &QPushButton::clicked, this, rt::guarded([this] { startScan(); }));
+    connect(previewButton_, &QPushButton::clicked, this, rt::guarded([this] { startPreview(); }));
+    connect(format_, &QComboBox::activated, this, rt::guarded([this](int i) { chooseFormat(format_->itemData(i).toString()); }));
+    pane_->areaChanged = [this](QRectF mm, bool final) { rt::attempt("vistoramo-scan", [&] { dragged(mm, final); }); };
     connect(cancelButton_, &QPushButton::clicked, this, rt::guarded([this] { reject(); }));
     startScan(); // opens the device; the scan itself waits for the user
 }
 
 void AcquireDialog::showMessage(const QString &text)
 {
-    message_->setText(text);
+    showText(message_, text);
     message_->setVisible(!text.isEmpty());
 }
 
@@ -254,7 +317,218 @@ void AcquireDialog::showOptions(const OptionList &options, const QString &error)
 {
     options_ = options;
     form_->showOptions(options);
+    showArea();
     showMessage(error);
+}
+
+void AcquireDialog::resizeEvent(QResizeEvent *event)
+{
+    // Beside the form where the dialog is wide enough for both, above it where not.
+    body_->setDirection(width() >= wideDialog ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    QDialog::resizeEvent(event);
+}
+
+QByteArray AcquireDialog::sourceValue() const
+{
+    for (const OptionInfo &o : options_)
+        if (o.name == names::source)
+            return o.hasValue ? o.text : QByteArray();
+    return {};
+}
+
+void AcquireDialog::showArea()
+{
+    const bool had = geometry_.has_value();
+    geometry_ = open_ ? ScanArea::of(options_) : std::nullopt;
+    paneColumn_->setVisible(bool(geometry_));
+    previewButton_->setVisible(bool(geometry_));
+    if (!geometry_)
+        return;
+    if (!had && settings_.dialogSize(acquireDialogKey).isEmpty() && width() < wideDialog)
+        resize(wideDialog + 140, std::max(height(), 560)); // room for the pane beside the form
+    pane_->setGlass(geometry_->glass());
+    pane_->setArea(geometry_->area());
+    // The preview belongs to the device and the source it was made from.
+    const auto kept = keptPreviews().constFind(deviceName_);
+    if (kept != keptPreviews().constEnd() && kept->source != sourceValue()) {
+        keptPreviews().remove(deviceName_);
+        pane_->setPreview({}, {});
+    } else if (kept != keptPreviews().constEnd() && pane_->preview().isNull()) {
+        pane_->setPreview(kept->picture, kept->mm);
+    }
+    // The area set otherwise than by the chosen format (a field edited) is the user's own.
+    if (!restoring_ && !settingArea_ && !formatKey_.isEmpty() && formatKey_ != QLatin1String("frei") && !formatArea_.isEmpty()
+        && differ(geometry_->area(), formatArea_)) {
+        formatKey_ = QStringLiteral("frei");
+        userArea_ = true;
+    }
+    fillFormats();
+    const QString size = sizeText(geometry_->area(), geometry_->resolution());
+    showText(areaSize_, size);
+    pane_->setAccessibleDescription(QStringLiteral("Scanbereich %1").arg(size));
+}
+
+void AcquireDialog::fillFormats()
+{
+    const std::vector<PaperSize> sizes = geometry_->formats();
+    const QSignalBlocker quiet(format_);
+    format_->clear();
+    for (const PaperSize &p : sizes)
+        format_->addItem(p.title, p.key);
+    if (format_->findData(formatKey_) < 0) // a size this glass does not hold
+        formatKey_ = QStringLiteral("frei");
+    format_->setCurrentIndex(format_->findData(formatKey_));
+}
+
+void AcquireDialog::chooseFormat(const QString &key)
+{
+    if (!geometry_ || scanning_)
+        return;
+    formatKey_ = key;
+    userArea_ = key != QLatin1String("auto");
+    if (key == QLatin1String("frei"))
+        return;
+    if (key == QLatin1String("auto")) {
+        if (pane_->preview().isNull())
+            startPreview(); // what lies on the glass is seen first
+        else
+            findDocument();
+        return;
+    }
+    for (const PaperSize &p : geometry_->formats())
+        if (p.key == key)
+            applyArea(geometry_->placed(p));
+}
+
+void AcquireDialog::findDocument()
+{
+    const QImage &picture = pane_->preview();
+    if (!geometry_ || picture.isNull())
+        return;
+    const QRectF mm = pane_->previewArea();
+    const double perMm = picture.width() / mm.width();
+    const QRect found = img::documentArea(picture, QSize(int(perMm * 1000), int(perMm * 1000)));
+    applyArea(QRectF(mm.left() + found.x() / perMm, mm.top() + found.y() / perMm, found.width() / perMm, found.height() / perMm));
+}
+
+void AcquireDialog::applyArea(QRectF mm)
+{
+    if (!geometry_)
+        return;
+    formatArea_ = geometry_->snapped(mm);
+    pane_->setArea(formatArea_);
+    if (settingArea_) {
+        nextArea_ = mm;
+        return;
+    }
+    const std::vector<std::pair<int, double>> steps = geometry_->settingsFor(mm);
+    if (steps.empty()) {
+        showArea();
+        return;
+    }
+    // All edges go out at once: the device takes them in this order, before any field the user
+    // edits meanwhile, and the answer to the last one shows the area as the device holds it.
+    settingArea_ = true;
+    auto answered = std::make_shared<std::size_t>(0);
+    auto failed = std::make_shared<bool>(false);
+    for (const auto &[index, value] : steps)
+        Client::instance().setOption(
+            this, index, value,
+            [this, answered, failed, count = steps.size()](const OptionList &options, const QString &error, bool lost) {
+                if (*failed)
+                    return;
+                if (lost || ++*answered == count || !error.isEmpty()) {
+                    *failed = lost || *answered < count;
+                    areaSet(options, error, lost);
+                }
+            });
+}
+
+void AcquireDialog::areaSet(const OptionList &options, const QString &error, bool lost)
+{
+    settingArea_ = false;
+    if (lost) {
+        nextArea_.reset();
+        reopen(error);
+        return;
+    }
+    showOptions(options, error);
+    if (nextArea_) {
+        const QRectF wish = *nextArea_;
+        nextArea_.reset();
+        applyArea(wish);
+    }
+}
+
+void AcquireDialog::dragged(QRectF mm, bool final)
+{
+    if (!geometry_ || scanning_)
+        return;
+    const QRectF to = geometry_->snapped(mm);
+    showText(areaSize_, sizeText(to, geometry_->resolution()));
+    if (!final) {
+        // The fields follow the frame while it is dragged; the device gets it when it is let go.
+        form_->showNumber(names::tlX, to.left());
+        form_->showNumber(names::tlY, to.top());
+        form_->showNumber(names::brX, to.right());
+        form_->showNumber(names::brY, to.bottom());
+        return;
+    }
+    formatKey_ = QStringLiteral("frei");
+    userArea_ = true;
+    format_->setCurrentIndex(format_->findData(formatKey_));
+    applyArea(mm);
+}
+
+void AcquireDialog::startPreview()
+{
+    if (!geometry_ || scanning_ || restoring_ || !open_)
+        return;
+    const std::vector<wire::OptionValue> settings = geometry_->previewSettings(options_, pane_->pixelsPerMm());
+    double dpi = 0;
+    for (const wire::OptionValue &v : settings)
+        for (const OptionInfo &o : options_)
+            if (o.index == v.index && o.name == names::resolution)
+                dpi = v.number;
+    showMessage({});
+    previewing_ = true;
+    setBusy(true);
+    pane_->beginPage(geometry_->glass(), dpi, 1);
+    ScanView view;
+    view.sample = 1;
+    view.band = [this](const Band &band) { pane_->addRows(band.firstRow, band.width, band.rows, band.rgb); };
+    Client::instance().preview(
+        this, path_, settings, std::move(view),
+        [this](double fraction) {
+            if (fraction < 0) {
+                progress_->setRange(0, 0);
+            } else {
+                progress_->setRange(0, 1000);
+                progress_->setValue(int(fraction * 1000));
+            }
+        },
+        [this](const QString &notice) { showMessage(notice); },
+        [this](ScanResult result, const QString &error, const QImage &picture) { finishPreview(result, error, picture); });
+}
+
+void AcquireDialog::finishPreview(ScanResult result, const QString &error, const QImage &picture)
+{
+    previewing_ = false;
+    setBusy(false);
+    pane_->endPage();
+    previewButton_->setFocus();
+    if (result != ScanResult::Done || picture.isNull()) {
+        showMessage(error);
+        return;
+    }
+    keptPreviews().insert(deviceName_, {picture, geometry_->glass(), sourceValue()});
+    pane_->setPreview(picture, geometry_->glass());
+    // Until the user chooses the area, the document on the glass is it.
+    if (!userArea_ || formatKey_ == QLatin1String("auto")) {
+        formatKey_ = QStringLiteral("auto");
+        fillFormats();
+        findDocument();
+    }
 }
 
 void AcquireDialog::setBusy(bool busy)
@@ -270,6 +544,8 @@ void AcquireDialog::setBusy(bool busy)
     }
     form_->setEnabled(!busy);
     scan_->setEnabled(!busy);
+    previewButton_->setEnabled(!busy);
+    pane_->setEnabled(!busy);
     progress_->setRange(0, 0);
     progress_->setTextVisible(false);
     progress_->setVisible(busy);
@@ -288,6 +564,11 @@ void AcquireDialog::deviceOpened(const QString &device, const OptionList &option
             showDevice(Client::instance().describe(device));
         });
     pending_ = settings_.optionValues(device);
+    formatKey_ = settings_.format(device);
+    userArea_ = formatKey_ == QLatin1String("frei"); // drawn by the user in an earlier run
+    if (formatKey_.isEmpty())
+        formatKey_ = QStringLiteral("frei");
+    formatArea_ = {};
     restoring_ = true;
     restoreOptions(options);
 }
@@ -296,7 +577,7 @@ void AcquireDialog::showDevice(const DeviceInfo &info)
 {
     const QString title = deviceTitle(info).toHtmlEscaped();
     const QString name = info.name.toHtmlEscaped();
-    device_->setText(title == name ? name : QStringLiteral("%1 <small>(%2)</small>").arg(title, name));
+    showText(device_, title == name ? name : QStringLiteral("%1 <small>(%2)</small>").arg(title, name));
     device_->setToolTip(info.name);
 }
 
@@ -324,6 +605,8 @@ void AcquireDialog::restoreOptions(const OptionList &options)
     pending_.clear();
     restoring_ = false;
     showOptions(options, notes_.join(QLatin1Char('\n')));
+    if (geometry_)
+        formatArea_ = geometry_->area(); // as the format left it when it was remembered
     notes_.clear();
     scan_->setEnabled(true);
     scan_->setFocus();
@@ -333,7 +616,7 @@ void AcquireDialog::dropRemembered(const OptionInfo &option, const QString &why)
 {
     settings_.forgetOption(deviceName_, option.name);
     settings_.save();
-    const QString title = option.title.isEmpty() ? QString::fromLatin1(option.name) : trSane(option.title.constData());
+    const QString title = optionTitle(option);
     notes_ << QStringLiteral("Die gespeicherte Einstellung „%1“ wurde zurückgesetzt, weil der Scanner sie nicht annahm: %2")
                   .arg(title, why);
 }
@@ -371,7 +654,7 @@ void AcquireDialog::startScan()
                     return;
                 }
                 scan_->setEnabled(true);
-                device_->setText(QStringLiteral("Kein Scanner bereit."));
+                showText(device_, QStringLiteral("Kein Scanner bereit."));
                 notes_ << error;
                 showMessage(notes_.join(QLatin1Char('\n')));
                 notes_.clear();
@@ -383,8 +666,16 @@ void AcquireDialog::startScan()
     remember();
     showMessage({});
     setBusy(true);
+    ScanView view;
+    if (geometry_ && paneColumn_->isVisible() && geometry_->resolution() > 0 && pane_->pixelsPerMm() > 0) {
+        // Every sample-th row and column: about one pixel of the pane each.
+        const double dpi = geometry_->resolution();
+        view.sample = std::max(1, int(std::ceil(dpi / (pane_->pixelsPerMm() * 25.4))));
+        pane_->beginPage(geometry_->area(), dpi, view.sample);
+        view.band = [this](const Band &band) { pane_->addRows(band.firstRow, band.width, band.rows, band.rgb); };
+    }
     Client::instance().scan(
-        this, path_,
+        this, path_, std::move(view),
         [this](double fraction) {
             if (fraction < 0) {
                 progress_->setRange(0, 0);
@@ -400,6 +691,7 @@ void AcquireDialog::startScan()
 void AcquireDialog::finishScan(ScanResult result, const QString &error)
 {
     setBusy(false);
+    pane_->endPage();
     if (result == ScanResult::Done) {
         QDialog::accept();
         return;
@@ -424,8 +716,11 @@ void AcquireDialog::remember()
 {
     settings_.setDialogSize(acquireDialogKey, size());
     settings_.setAdvancedOpen(form_->advancedOpen());
-    if (open_ && !restoring_)
+    if (open_ && !restoring_) {
         settings_.rememberOptions(deviceName_, options_);
+        if (userArea_ || formatKey_ != QLatin1String("frei"))
+            settings_.setFormat(deviceName_, formatKey_);
+    }
     settings_.save();
 }
 

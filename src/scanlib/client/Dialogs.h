@@ -2,11 +2,15 @@
 // The two dialogs of the scanner library: choosing the device and scanning one image.
 
 #include "scanlib/client/Client.h"
+#include "scanlib/client/ScanArea.h"
 #include "scanlib/client/Settings.h"
 
 #include <QDialog>
 #include <QHash>
+#include <optional>
 
+class QBoxLayout;
+class QComboBox;
 class QDialogButtonBox;
 class QLabel;
 class QProgressBar;
@@ -16,6 +20,7 @@ class QTreeWidget;
 namespace scanlib {
 
 class OptionForm;
+class PreviewPane;
 
 // Shows the normal pointer while a dialog waits for the user, even under a wait cursor the
 // program has set.
@@ -65,6 +70,9 @@ public:
     void reject() override;
     void done(int result) override;
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     void deviceOpened(const QString &device, const OptionList &options);
     // Gives the device the remembered values it accepts, one at a time, each after the
@@ -83,6 +91,20 @@ private:
     void showMessage(const QString &text);
     void showDevice(const DeviceInfo &info);
 
+    // The scan area on the preview pane and in "Format", as the device holds it now.
+    void showArea();
+    void fillFormats();
+    void chooseFormat(const QString &key);
+    // Gives the device an area, one edge at a time; a wish that comes meanwhile follows.
+    void applyArea(QRectF mm);
+    void areaSet(const OptionList &options, const QString &error, bool lost);
+    void dragged(QRectF mm, bool final);
+    void startPreview();
+    void finishPreview(ScanResult result, const QString &error, const QImage &picture);
+    // The document on the preview, selected.
+    void findDocument();
+    QByteArray sourceValue() const;
+
     QString path_;
     Settings settings_;
     bool sourceFromSettings_ = false;
@@ -99,6 +121,20 @@ private:
     QProgressBar *progress_;
     QPushButton *scan_;
     QPushButton *cancelButton_;
+
+    std::optional<ScanArea> geometry_; // none while the device shows no area
+    PreviewPane *pane_;
+    QWidget *paneColumn_;
+    QLabel *areaSize_;
+    QComboBox *format_;
+    QPushButton *previewButton_;
+    QBoxLayout *body_;
+    bool previewing_ = false;
+    QString formatKey_; // the "Format" chosen; empty until the device is open
+    bool userArea_ = false; // the user chose the area: a preview leaves it alone
+    QRectF formatArea_; // what the chosen format made of the area
+    bool settingArea_ = false;
+    std::optional<QRectF> nextArea_; // wished while an area was being set
 };
 
 } // namespace scanlib

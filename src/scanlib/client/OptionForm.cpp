@@ -1,10 +1,13 @@
 #include "scanlib/client/OptionForm.h"
 
 #include "scanlib/wire/Catalogue.h"
+#include "scanlib/wire/OptionTitles.h"
 
 #include "base/Errors.h"
 
+#include <QAbstractItemView>
 #include <QAbstractScrollArea>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,8 +19,10 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QTextDocumentFragment>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -68,9 +73,69 @@ const QLocale &german()
     return locale;
 }
 
+// The decimals an option's numbers are written with: none for whole numbers, else as fine
+// as the range's steps, or as the finest entry of a word list needs.
+int decimalsOf(const OptionInfo &o)
+{
+    if (o.type != OptionType::Fixed)
+        return 0;
+    if (o.constraint == Constraint::WordList) {
+        int d = 0;
+        for (double w : o.words)
+            d = std::max(d, decimalsFor(std::abs(w - std::trunc(w)) > 1e-9 ? w : 1));
+        return d;
+    }
+    return decimalsFor(o.constraint == Constraint::Range ? o.quant : 0);
+}
+
+// A number as people write it: German separators, never an exponent, and no zeros after the
+// comma that say nothing ("12,5", "42", "16.777.216").
+QString numberString(double v, int decimals)
+{
+    QString text = german().toString(v, 'f', decimals);
+    if (decimals > 0) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(german().decimalPoint()))
+            text.chop(german().decimalPoint().size());
+    }
+    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
+}
+
 QString numberText(double v, const OptionInfo &o)
 {
-    return german().toString(v) + unitSuffix(o.unit);
+    return numberString(v, decimalsOf(o)) + unitSuffix(o.unit);
+}
+
+// Text for screen readers and tooltips: markup some backends put into descriptions is taken
+// out, line breaks stay.
+QString plainText(const QString &text)
+{
+    static const QRegularExpression tag(QStringLiteral("<\\s*/?\\s*[A-Za-z][^<>]*>|&[A-Za-z]+;|&#[0-9]+;"));
+    if (!text.contains(tag))
+        return text;
+    QString html = text;
+    html.replace(QLatin1Char('\n'), QLatin1String("<br>"));
+    return QTextDocumentFragment::fromHtml(html).toPlainText();
+}
+
+// Text for a label or a box's title, whose '&' would otherwise mark a shortcut key.
+QString withoutMnemonic(QString text)
+{
+    return text.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+// A spin box for numbers with a comma, written as numberString writes them.
+class DecimalSpinBox : public QDoubleSpinBox {
+public:
+    QString textFromValue(double v) const override { return numberString(v, decimals()); }
+};
+
+// Spin boxes count the German way, with points between thousands.
+void speakGerman(QAbstractSpinBox *spin)
+{
+    spin->setLocale(german());
+    spin->setGroupSeparatorShown(true);
 }
 
 // The resolutions people commonly scan at; a range offers those within it.
@@ -90,6 +155,87 @@ void fill(QComboBox *combo, const std::vector<std::pair<QString, QVariant>> &ent
     }
     combo->setCurrentIndex(combo->findData(current));
 }
+
+// A drop-down that screen readers name by its accessible name. Qt names drop-downs on Linux
+// by their current entry, which is the value, and leaves the title to the label's relation,
+// which not every screen reader follows.
+class NamedComboBox : public QComboBox {
+public:
+    NamedComboBox();
+};
+
+class NamedComboAccessible : public QAccessibleWidget {
+public:
+    explicit NamedComboAccessible(QComboBox *combo) : QAccessibleWidget(combo, QAccessible::ComboBox) { }
+    QString text(QAccessible::Text t) const override
+    {
+        switch (t) {
+        case QAccessible::Name:
+            if (!combo()->accessibleName().isEmpty())
+                return combo()->accessibleName();
+            [[fallthrough]];
+        case QAccessible::Value: return combo()->isEditable() ? combo()->lineEdit()->text() : combo()->currentText();
+        default: return QAccessibleWidget::text(t);
+        }
+    }
+    // As Qt's own: the list, and the line to type in of an editable one, which has the focus.
+    int childCount() const override { return combo()->lineEdit() ? 2 : 1; }
+    QAccessibleInterface *child(int index) const override
+    {
+        if (index == 0)
+            return QAccessible::queryAccessibleInterface(combo()->view());
+        return index == 1 && combo()->lineEdit() ? QAccessible::queryAccessibleInterface(combo()->lineEdit()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        if (child && child->object() == combo()->view())
+            return 0;
+        return child && combo()->lineEdit() && child->object() == combo()->lineEdit() ? 1 : -1;
+    }
+    QAccessibleInterface *childAt(int x, int y) const override
+    {
+        const bool onLine = combo()->lineEdit() && combo()->lineEdit()->geometry().contains(combo()->mapFromGlobal(QPoint(x, y)));
+        return onLine ? child(1) : nullptr;
+    }
+    QAccessibleInterface *focusChild() const override { return combo()->isEditable() ? child(1) : nullptr; }
+    QStringList actionNames() const override { return QStringList{showMenuAction()} + QAccessibleWidget::actionNames(); }
+    void doAction(const QString &action) override
+    {
+        if (action != showMenuAction() && action != pressAction())
+            return QAccessibleWidget::doAction(action);
+        if (combo()->view()->isVisible())
+            combo()->hidePopup();
+        else
+            combo()->showPopup();
+    }
+
+private:
+    QComboBox *combo() const { return static_cast<QComboBox *>(object()); }
+};
+
+QAccessibleInterface *namedComboFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("QComboBox"))
+        if (auto *combo = dynamic_cast<NamedComboBox *>(object))
+            return new NamedComboAccessible(combo);
+    return nullptr;
+}
+
+// The factory stays for the life of the process, as the library does once loaded.
+NamedComboBox::NamedComboBox()
+{
+    static const bool installed = (QAccessible::installFactory(namedComboFactory), true);
+    Q_UNUSED(installed);
+}
+
+} // namespace
+
+QComboBox *newNamedComboBox()
+{
+    return new NamedComboBox;
+}
+
+namespace {
 
 // The editor kinds, one class each.
 
@@ -114,7 +260,7 @@ private:
 class CountEditor : public OptionEditor {
 public:
     QWidget *widget() const override { return label_; }
-    void update(const OptionInfo &o) override { label_->setText(QStringLiteral("%1 Werte").arg(o.count())); }
+    void update(const OptionInfo &o) override { label_->setText(QStringLiteral("%1 Werte").arg(german().toString(o.count()))); }
 
 private:
     QLabel *label_ = new QLabel;
@@ -125,6 +271,7 @@ public:
     IntEditor(QObject *context, const Report &report)
     {
         spin_->setKeyboardTracking(false);
+        speakGerman(spin_);
         QObject::connect(spin_, &QSpinBox::valueChanged, context, rt::guarded([report](int v) { report(v); }));
     }
     QWidget *widget() const override { return spin_; }
@@ -150,14 +297,15 @@ public:
     FixedEditor(QObject *context, const Report &report)
     {
         spin_->setKeyboardTracking(false);
+        speakGerman(spin_);
         QObject::connect(spin_, &QDoubleSpinBox::valueChanged, context, rt::guarded([report](double v) { report(v); }));
     }
     QWidget *widget() const override { return spin_; }
     void update(const OptionInfo &o) override
     {
         const QSignalBlocker quiet(spin_);
+        spin_->setDecimals(decimalsOf(o));
         if (o.constraint == Constraint::Range) {
-            spin_->setDecimals(decimalsFor(o.quant));
             spin_->setRange(o.min, o.max);
             spin_->setSingleStep(o.quant > 0 ? o.quant : (o.max - o.min) / 100);
         } else {
@@ -168,7 +316,7 @@ public:
     }
 
 private:
-    QDoubleSpinBox *spin_ = new QDoubleSpinBox;
+    QDoubleSpinBox *spin_ = new DecimalSpinBox;
 };
 
 // A drop-down of the values of a word list, or of the strings of a string list.
@@ -185,7 +333,7 @@ public:
         std::vector<std::pair<QString, QVariant>> entries;
         if (o.type == OptionType::String) {
             for (const QByteArray &s : o.strings)
-                entries.emplace_back(trSane(s.constData()), s);
+                entries.emplace_back(optionEntry(o, s), s);
             fill(combo_, entries, o.text);
         } else {
             for (double w : o.words)
@@ -195,7 +343,7 @@ public:
     }
 
 private:
-    QComboBox *combo_ = new QComboBox;
+    QComboBox *combo_ = new NamedComboBox;
 };
 
 // A range of resolutions: the common ones to pick, any other to type.
@@ -252,7 +400,7 @@ private:
             combo_->setEditText(numberText(last_, option_));
     }
 
-    QComboBox *combo_ = new QComboBox;
+    QComboBox *combo_ = new NamedComboBox;
     Report report_;
     OptionInfo option_;
     double last_ = 0;
@@ -291,7 +439,7 @@ public:
         QObject::connect(button_, &QPushButton::clicked, context, rt::guarded([report] { report(QVariant()); }));
     }
     QWidget *widget() const override { return button_; }
-    void update(const OptionInfo &o) override { button_->setText(trSane(o.title.constData())); }
+    void update(const OptionInfo &o) override { button_->setText(optionTitle(o)); }
 
 private:
     QPushButton *button_ = new QPushButton;
@@ -380,6 +528,29 @@ bool OptionForm::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
+void OptionForm::setAreaRow(QLabel *label, QWidget *field)
+{
+    areaLabel_ = label;
+    areaField_ = field;
+    areaLabel_->setBuddy(field);
+    areaLabel_->hide();
+    areaField_->hide();
+}
+
+void OptionForm::showNumber(const QByteArray &name, double value)
+{
+    if (!content_)
+        return;
+    QWidget *field = content_->findChild<QWidget *>(QString::fromLatin1(name));
+    if (auto *spin = qobject_cast<QDoubleSpinBox *>(field)) {
+        const QSignalBlocker quiet(spin);
+        spin->setValue(value);
+    } else if (auto *whole = qobject_cast<QSpinBox *>(field)) {
+        const QSignalBlocker quiet(whole);
+        whole->setValue(int(std::lround(value)));
+    }
+}
+
 void OptionForm::showOptions(const OptionList &options)
 {
     std::vector<QByteArray> shape = shapeOf(options);
@@ -399,12 +570,21 @@ void OptionForm::showOptions(const OptionList &options)
 void OptionForm::showState(const Row &row, const OptionInfo &o)
 {
     QWidget *editor = row.editor->widget();
-    const QString title = trSane(o.title.constData());
-    editor->setToolTip(trSane(o.description.constData()));
+    const QString title = plainText(optionTitle(o));
+    const QString description = plainText(optionDescription(o));
+    editor->setToolTip(description);
     editor->setEnabled(o.isEditable());
-    row.label->setText(o.type == OptionType::Button ? QString() : title);
+    // Screen readers name each field by its title, not by what it shows (a drop-down's entry,
+    // a count of values), and read the description after it.
+    editor->setAccessibleName(title);
+    const auto *count = qobject_cast<const QLabel *>(editor); // says only how many values there are
+    editor->setAccessibleDescription(count && !description.isEmpty() ? count->text() + QStringLiteral(". ") + description
+                                         : count                     ? count->text()
+                                                                     : description);
+    row.label->setText(o.type == OptionType::Button ? QString() : withoutMnemonic(title));
     // The tooltip holds the whole title, which may wrap, beside the description.
-    row.label->setToolTip(QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), editor->toolTip().toHtmlEscaped()));
+    row.label->setToolTip(QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), description.toHtmlEscaped()));
+    row.label->setAccessibleDescription(description);
     row.label->setEnabled(editor->isEnabled());
 }
 
@@ -426,8 +606,11 @@ void OptionForm::addRow(QFormLayout *form, const OptionInfo &o)
     Row row{editor.release(), new QLabel};
     connect(widget, &QObject::destroyed, [e = row.editor] { delete e; });
     row.label->setWordWrap(true);
+    row.label->setBuddy(widget);
     showState(row, o);
     form->addRow(row.label, widget);
+    if (o.type == OptionType::Button)
+        row.label->hide(); // the button says its title itself
     rows_[index] = row;
 }
 
@@ -442,6 +625,12 @@ void OptionForm::rebuild(const OptionList &options)
         }
 
     rows_.clear();
+    // The dialog's own row outlives the fields around it.
+    for (QWidget *own : {static_cast<QWidget *>(areaLabel_), areaField_})
+        if (own) {
+            own->hide();
+            own->setParent(this);
+        }
     if (content_) {
         layout_->removeWidget(content_);
         content_->hide();
@@ -456,8 +645,14 @@ void OptionForm::rebuild(const OptionList &options)
     outer->addLayout(mainForm);
     for (const char *name : mainOptions)
         for (const OptionInfo &o : options)
-            if (o.name == name && o.type != OptionType::Group)
+            if (o.name == name && o.type != OptionType::Group) {
+                if (o.name == names::tlX && areaField_ && o.isActive) {
+                    mainForm->addRow(areaLabel_, areaField_);
+                    areaLabel_->show();
+                    areaField_->show();
+                }
                 addRow(mainForm, o);
+            }
     buildAdvanced(outer, options);
 
     layout_->addWidget(content_);
@@ -478,6 +673,8 @@ void OptionForm::buildAdvanced(QVBoxLayout *outer, const OptionList &options)
     toggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toggle->setArrowType(advancedOpen_ ? Qt::DownArrow : Qt::RightArrow);
     toggle->setAutoRaise(true);
+    toggle->setAccessibleName(toggle->text());
+    toggle->setAccessibleDescription(QStringLiteral("Zeigt oder verbirgt die übrigen Einstellungen des Scanners."));
     auto *advanced = new QWidget;
     advanced->setObjectName(QStringLiteral("advanced"));
     auto *advancedLayout = new QVBoxLayout(advanced);
@@ -490,14 +687,15 @@ void OptionForm::buildAdvanced(QVBoxLayout *outer, const OptionList &options)
     QString groupTitle = QStringLiteral("Weitere Einstellungen");
     for (const OptionInfo &o : options) {
         if (o.type == OptionType::Group) {
-            groupTitle = trSane(o.title.constData());
+            groupTitle = plainText(trSane(o.title.constData()));
             group = nullptr;
             continue;
         }
         if (isMain(o.name))
             continue;
         if (!group) {
-            auto *box = new QGroupBox(groupTitle);
+            auto *box = new QGroupBox(withoutMnemonic(groupTitle));
+            box->setAccessibleName(groupTitle);
             group = newForm();
             box->setLayout(group);
             advancedLayout->addWidget(box);

@@ -10,11 +10,15 @@
 #include <functional>
 #include <map>
 
+class QComboBox;
 class QFormLayout;
 class QLabel;
 class QVBoxLayout;
 
 namespace scanlib {
+
+// A drop-down that screen readers name by its accessible name rather than by its value.
+QComboBox *newNamedComboBox();
 
 // One option's field; it shows the option again in place as the device reports it.
 class OptionEditor {
@@ -42,6 +46,12 @@ signals:
     void shown();
 
 public:
+    // A row of the dialog's own above the scan area's fields, kept when the form is rebuilt;
+    // hidden while the device shows no area.
+    void setAreaRow(QLabel *label, QWidget *field);
+    // Shows a number in an option's field without reporting it (a frame being dragged).
+    void showNumber(const QByteArray &name, double value);
+
     // Whether "Erweitert" is open, also while no options are shown.
     bool advancedOpen() const { return advancedOpen_; }
     void setAdvancedOpen(bool open) { advancedOpen_ = open; }
@@ -65,6 +75,8 @@ private:
     std::map<int, Row> rows_; // by option index
     std::vector<QByteArray> shape_; // what makes the fields: rebuilt when it changes
     bool advancedOpen_ = false;
+    QLabel *areaLabel_ = nullptr;
+    QWidget *areaField_ = nullptr;
 };
 
 } // namespace scanlib

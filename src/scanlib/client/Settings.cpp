@@ -234,6 +234,16 @@ void Settings::forgetOption(const QString &device, const QByteArray &name)
     file_.remove(optionsGroup(device) + QLatin1Char('/') + QString::fromLatin1(name));
 }
 
+QString Settings::format(const QString &device) const
+{
+    return file_.value(QStringLiteral("Formate/") + device).toString();
+}
+
+void Settings::setFormat(const QString &device, const QString &key)
+{
+    set(QStringLiteral("Formate/") + device, key);
+}
+
 QSize Settings::dialogSize(const QString &dialog) const
 {
     const QSize size = file_.value(dialog + QStringLiteral("/Groesse")).toSize();

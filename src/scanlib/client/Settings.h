@@ -39,6 +39,10 @@ public:
     // Forgets the remembered value of one option.
     void forgetOption(const QString &device, const QByteArray &name);
 
+    // The paper size ("Format") chosen for a device, by its key; empty when none was.
+    QString format(const QString &device) const;
+    void setFormat(const QString &device, const QString &key);
+
     // A remembered dialog size, invalid when there is none fit to use.
     QSize dialogSize(const QString &dialog) const;
     void setDialogSize(const QString &dialog, QSize size);

@@ -236,12 +236,16 @@ bool BmpAssembler::addData(const unsigned char *data, long long length)
             complete = line_.data();
         }
         if (kind_ == Kind::ThreePass) {
-            storePlaneLine(complete);
+            const unsigned char *row = storePlaneLine(complete);
+            if (observer_)
+                tell(row);
         } else {
             unsigned char *row = nextRow();
             if (!row)
                 return false;
             convertLine(complete, row);
+            if (observer_)
+                tell(row);
         }
         ++frameLines_;
     }
@@ -282,7 +286,7 @@ void BmpAssembler::convertLine(const unsigned char *line, unsigned char *out)
     }
 }
 
-void BmpAssembler::storePlaneLine(const unsigned char *line)
+const unsigned char *BmpAssembler::storePlaneLine(const unsigned char *line)
 {
     auto &plane = planes_[static_cast<std::size_t>(plane_)];
     const auto w = static_cast<std::size_t>(width_);
@@ -291,6 +295,26 @@ void BmpAssembler::storePlaneLine(const unsigned char *line)
         plane.resize(offset + w);
     for (std::size_t x = 0; x < w; ++x)
         plane[offset + x] = sampleAt(line, x, frame_.depth);
+    return plane.data() + offset;
+}
+
+void BmpAssembler::tell(const unsigned char *pixels) const
+{
+    FinishedRow row;
+    row.y = frameLines_;
+    row.width = width_;
+    row.lines = frame_.lines;
+    row.pixels = pixels;
+    switch (kind_) {
+    case Kind::Lineart: row.layout = FinishedRow::Layout::Bits; break;
+    case Kind::Grey: row.layout = FinishedRow::Layout::Grey; break;
+    case Kind::Colour: row.layout = FinishedRow::Layout::Bgr; break;
+    default:
+        row.layout = FinishedRow::Layout::Plane;
+        row.channel = 2 - plane_; // planes are kept blue, green, red
+        break;
+    }
+    observer_->row(row);
 }
 
 bool BmpAssembler::endFrame()

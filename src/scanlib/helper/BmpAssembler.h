@@ -21,10 +21,38 @@
 
 namespace scanlib {
 
+// A row of the image once it is complete, converted to 8 bits per sample (16-bit samples by
+// their high byte), for a view of the picture while it arrives.
+struct FinishedRow {
+    enum class Layout {
+        Bits, // one bit per pixel, packed from the high bit, a set bit white
+        Grey, // one byte per pixel
+        Bgr, // three bytes per pixel, blue first
+        Plane, // one byte per pixel of one colour (three-pass)
+    };
+    int y = 0; // from the top
+    int width = 0; // pixels
+    int lines = -1; // the frame's lines as the device says, -1 while unknown
+    Layout layout = Layout::Grey;
+    int channel = 0; // of a plane: 0 red, 1 green, 2 blue
+    const unsigned char *pixels = nullptr; // valid during the call only
+};
+
+class RowObserver {
+public:
+    virtual void row(const FinishedRow &row) = 0;
+
+protected:
+    ~RowObserver() = default;
+};
+
 class BmpAssembler {
 public:
     // out must be open for writing and seekable; it stays owned by the caller.
     explicit BmpAssembler(QIODevice &out, int dotsPerInch = 0);
+
+    // Hands each finished row to observer (null: none), which must outlive the assembler.
+    void observe(RowObserver *observer) { observer_ = observer; }
 
     // Starts a frame described by the parameters read after the frame's sane_start.
     bool beginFrame(const SANE_Parameters &parameters);
@@ -59,10 +87,13 @@ private:
     unsigned char *nextRow(); // the next row of the file, to fill; null on failure
     bool flush();
     void convertLine(const unsigned char *line, unsigned char *out);
-    void storePlaneLine(const unsigned char *line);
+    // Returns the plane's row, filled.
+    const unsigned char *storePlaneLine(const unsigned char *line);
+    void tell(const unsigned char *pixels) const;
 
     QIODevice &out_;
     int dpi_;
+    RowObserver *observer_ = nullptr;
     QString error_;
     Kind kind_ = Kind::None;
     bool inFrame_ = false;

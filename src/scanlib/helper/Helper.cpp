@@ -4,6 +4,7 @@
 // to comes open over a local socket, whose descriptor number is its second argument. It ends
 // with the program: when its input closes, and through the kernel when the program dies.
 
+#include "scanlib/helper/BandSampler.h"
 #include "scanlib/helper/SaneSession.h"
 #include "scanlib/wire/Protocol.h"
 #include "scanlib/wire/System.h"
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <deque>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -109,17 +111,6 @@ private:
     bool closed_ = false;
 };
 
-SaneSession::Value valueKind(wire::OptionValue::Kind kind)
-{
-    switch (kind) {
-    case wire::OptionValue::Kind::Press: return SaneSession::Value::Press;
-    case wire::OptionValue::Kind::Bool: return SaneSession::Value::Bool;
-    case wire::OptionValue::Kind::Number: return SaneSession::Value::Number;
-    case wire::OptionValue::Kind::Text: return SaneSession::Value::Text;
-    }
-    return SaneSession::Value::Press;
-}
-
 // Answers one request; false for a request it does not understand.
 bool serve(const QByteArray &message, SaneSession &session, Channel &channel, int files)
 {
@@ -153,7 +144,7 @@ bool serve(const QByteArray &message, SaneSession &session, Channel &channel, in
         const wire::OptionValue v = in.value();
         if (!in.complete())
             return false;
-        const QString error = session.setOption(v.index, valueKind(v.kind), v.number, v.text);
+        const QString error = session.setOption(v);
         channel.send(Writer(Kind::Options).text(error).options(session.options()).take());
         return true;
     }
@@ -165,8 +156,21 @@ bool serve(const QByteArray &message, SaneSession &session, Channel &channel, in
         const int fd = files >= 0 ? receiveDescriptor(files) : -1;
         channel.resetCancel();
         using Clock = std::chrono::steady_clock;
-        Clock::time_point lastReport = Clock::now();
+        Clock::time_point lastReport = Clock::now(), lastBand = Clock::now();
+        std::optional<BandSampler> sampler;
+        if (request.sample > 0)
+            sampler.emplace(request.sample);
+        // The changed rows of the picture go out every 50 ms, or sooner once 64 wait.
+        const auto sendBands = [&](bool all) {
+            if (!sampler || sampler->waiting() == 0
+                || (!all && sampler->waiting() < 64 && Clock::now() - lastBand < std::chrono::milliseconds(50)))
+                return;
+            lastBand = Clock::now();
+            for (wire::Band band; sampler->take(band);)
+                channel.send(Writer(Kind::Band).band(band).take());
+        };
         const auto progress = [&](double fraction) {
+            sendBands(false);
             if (Clock::now() - lastReport < std::chrono::milliseconds(100))
                 return;
             lastReport = Clock::now();
@@ -174,9 +178,13 @@ bool serve(const QByteArray &message, SaneSession &session, Channel &channel, in
         };
         wire::ScanOutcome outcome;
         outcome.result = session.scan(
-            request.device, fd, [&] { return channel.cancelRequested(); }, progress, outcome.text);
+            request.device, request.overrides, fd, [&] { return channel.cancelRequested(); }, progress,
+            sampler ? &*sampler : nullptr, outcome.text);
+        sendBands(true);
         channel.send(Writer(Kind::ScanEnded).outcome(outcome).take());
-        session.endScan(); // a driver may hang here; the library is told when it is over
+        // A driver may hang here; the library is told when it is over. The overridden
+        // options have their values back by then.
+        session.endScan();
         channel.send(Writer(Kind::Settled).take());
         return true;
     }

@@ -1,7 +1,7 @@
 #include "scanlib/helper/SaneSession.h"
 
 #include "scanlib/helper/BmpAssembler.h"
-#include "scanlib/wire/Catalogue.h"
+#include "scanlib/wire/OptionTitles.h"
 
 #include "scanlib/wire/System.h"
 
@@ -297,7 +297,7 @@ QString SaneSession::setOption(int index, Value kind, double number, const QByte
     }
     QString error;
     if (status != SANE_STATUS_GOOD)
-        error = QStringLiteral("„%1“ wurde nicht übernommen: %2").arg(trSane(option->title.constData()), statusText(status));
+        error = QStringLiteral("„%1“ wurde nicht übernommen: %2").arg(optionTitle(*option), statusText(status));
     if (status != SANE_STATUS_GOOD || (info & SANE_INFO_RELOAD_OPTIONS))
         options_ = readOptions();
     else
@@ -305,17 +305,64 @@ QString SaneSession::setOption(int index, Value kind, double number, const QByte
     return error;
 }
 
-ScanResult SaneSession::scan(const QString &device, int fd, const std::function<bool()> &cancelled,
-                             const std::function<void(double)> &progress, QString &error)
+QString SaneSession::setOption(const wire::OptionValue &v)
+{
+    switch (v.kind) {
+    case wire::OptionValue::Kind::Press: return setOption(v.index, Value::Press, v.number, v.text);
+    case wire::OptionValue::Kind::Bool: return setOption(v.index, Value::Bool, v.number, v.text);
+    case wire::OptionValue::Kind::Number: return setOption(v.index, Value::Number, v.number, v.text);
+    case wire::OptionValue::Kind::Text: return setOption(v.index, Value::Text, v.number, v.text);
+    }
+    return setOption(v.index, Value::Press, v.number, v.text);
+}
+
+void SaneSession::override(const std::vector<wire::OptionValue> &overrides)
+{
+    // All values are kept before the first is set: a new mode may change the others.
+    kept_.clear();
+    for (const wire::OptionValue &v : overrides) {
+        const SANE_Option_Descriptor *d = sane_get_option_descriptor(handle_, v.index);
+        if (!d || !SANE_OPTION_IS_ACTIVE(d->cap) || d->type == SANE_TYPE_BUTTON || d->type == SANE_TYPE_GROUP)
+            continue;
+        Kept k{v.index, std::vector<char>(std::max<std::size_t>(std::size_t(std::max(d->size, 0)), sizeof(SANE_Word)) + 1, 0)};
+        if (sane_control_option(handle_, v.index, SANE_ACTION_GET_VALUE, k.raw.data(), nullptr) == SANE_STATUS_GOOD)
+            kept_.push_back(std::move(k));
+    }
+    // An override the device refuses leaves that option as it was; the scan goes on.
+    for (const wire::OptionValue &v : overrides)
+        setOption(v);
+}
+
+void SaneSession::restore()
+{
+    if (kept_.empty() || !handle_)
+        return;
+    for (Kept &k : kept_) {
+        const SANE_Option_Descriptor *d = sane_get_option_descriptor(handle_, k.index);
+        if (!d)
+            continue;
+        if (k.raw.size() < std::size_t(std::max(d->size, 0)))
+            k.raw.resize(std::size_t(d->size), 0);
+        sane_control_option(handle_, k.index, SANE_ACTION_SET_VALUE, k.raw.data(), nullptr);
+    }
+    kept_.clear();
+    options_ = readOptions();
+}
+
+ScanResult SaneSession::scan(const QString &device, const std::vector<wire::OptionValue> &overrides, int fd,
+                             const std::function<bool()> &cancelled, const std::function<void(double)> &progress,
+                             RowObserver *rows, QString &error)
 {
     ImageFile file(fd);
     if (error = open(device); !error.isEmpty())
         return ScanResult::Failed;
+    override(overrides);
     if (!file.begin()) {
         error = QStringLiteral("Die Bilddatei lässt sich nicht beschreiben: %1").arg(file.errorString());
         return ScanResult::Failed;
     }
     BmpAssembler image(file, resolution());
+    image.observe(rows);
     // The scan ends with endScan(), after the outcome is known; only a cancel by the user
     // reaches the driver before, since the scan has not ended until the driver says so.
     for (bool last = false; !last;)
@@ -388,6 +435,7 @@ void SaneSession::endScan()
 {
     if (handle_)
         sane_cancel(handle_);
+    restore();
 }
 
 } // namespace scanlib

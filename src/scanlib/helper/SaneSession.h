@@ -4,6 +4,7 @@
 // file. Every call blocks for as long as the driver takes; the library watches the helper
 // from outside and ends it when a driver hangs.
 
+#include "scanlib/wire/Protocol.h"
 #include "scanlib/wire/ScanTypes.h"
 
 #include <sane/sane.h>
@@ -15,6 +16,7 @@
 namespace scanlib {
 
 class BmpAssembler;
+class RowObserver;
 
 // German words for a SANE status.
 QString statusText(SANE_Status status);
@@ -39,14 +41,18 @@ public:
     // numbers are brought into the option's constraint. Returns the error, empty on success.
     enum class Value { Press, Bool, Number, Text };
     QString setOption(int index, Value kind, double number, const QByteArray &text);
+    QString setOption(const wire::OptionValue &v);
 
-    // Opens device as open() does and scans into the file open at fd, which it closes; the
-    // library that made the file puts it in place or removes it. cancelled is asked between
-    // reads; progress gets a fraction, or -1 while the size is unknown.
-    ScanResult scan(const QString &device, int fd, const std::function<bool()> &cancelled,
-                    const std::function<void(double)> &progress, QString &error);
+    // Opens device as open() does, sets the overrides in order (each option's value kept
+    // first) and scans into the file open at fd, which it closes; the library that made the
+    // file puts it in place or removes it. cancelled is asked between reads; progress gets a
+    // fraction, or -1 while the size is unknown; rows (if any) sees each finished row.
+    ScanResult scan(const QString &device, const std::vector<wire::OptionValue> &overrides, int fd,
+                    const std::function<bool()> &cancelled, const std::function<void(double)> &progress, RowObserver *rows,
+                    QString &error);
 
-    // Ends the scan in the driver (sane_cancel), once its outcome has been reported.
+    // Ends the scan in the driver (sane_cancel), once its outcome has been reported, then
+    // gives the overridden options their values back, in the order they were overridden.
     void endScan();
 
 private:
@@ -60,6 +66,16 @@ private:
     ScanResult readFrame(BmpAssembler &image, const std::function<bool()> &cancelled, const std::function<void(double)> &progress,
                          bool &last, QString &error);
 
+    // Sets the overrides after keeping what the options held.
+    void override(const std::vector<wire::OptionValue> &overrides);
+    void restore();
+
+    // An option's value as the driver keeps it, to be set back after a scan.
+    struct Kept {
+        int index;
+        std::vector<char> raw;
+    };
+    std::vector<Kept> kept_;
     bool initialised_ = false;
     SANE_Handle handle_ = nullptr;
     QString openName_;

@@ -1,12 +1,14 @@
 #include "scanlib/wire/Protocol.h"
 
 #include <cstring>
+#include <limits>
 
 namespace scanlib::wire {
 
 namespace {
 
 constexpr std::size_t maxCount = 100000; // options, devices, list entries
+constexpr std::size_t valueSize = 4 + 1 + 8 + 4; // an OptionValue with empty text
 
 template <typename E>
 E enumFrom(std::uint8_t v, E last, bool &ok)
@@ -101,12 +103,20 @@ Writer &Writer::value(const OptionValue &v)
 
 Writer &Writer::scan(const ScanRequest &r)
 {
-    return text(r.device);
+    text(r.device).u32(static_cast<std::uint32_t>(r.overrides.size()));
+    for (const OptionValue &v : r.overrides)
+        value(v);
+    return i32(r.sample);
 }
 
 Writer &Writer::outcome(const ScanOutcome &o)
 {
     return u8(static_cast<std::uint8_t>(o.result)).text(o.text);
+}
+
+Writer &Writer::band(const Band &b)
+{
+    return u32(b.firstRow).u32(b.width).u32(b.rows).i32(b.fullHeight).bytes(b.rgb);
 }
 
 QByteArray Writer::take()
@@ -249,7 +259,13 @@ ScanRequest Reader::scan()
 {
     ScanRequest r;
     r.device = text();
-    return r;
+    r.overrides.resize(count(valueSize));
+    for (OptionValue &v : r.overrides)
+        v = value();
+    r.sample = i32();
+    if (r.sample < 0)
+        ok_ = false;
+    return ok_ ? r : ScanRequest{};
 }
 
 ScanOutcome Reader::outcome()
@@ -258,6 +274,21 @@ ScanOutcome Reader::outcome()
     o.result = enumFrom(u8(), ScanResult::Failed, ok_);
     o.text = text();
     return o;
+}
+
+Band Reader::band()
+{
+    Band b;
+    b.firstRow = u32();
+    b.width = u32();
+    b.rows = u32();
+    b.fullHeight = i32();
+    b.rgb = bytes();
+    const std::uint64_t expected = std::uint64_t(b.rows) * b.width * 3;
+    if (b.rows == 0 || b.width == 0 || expected != std::uint64_t(b.rgb.size())
+        || b.firstRow > std::uint32_t(std::numeric_limits<std::int32_t>::max()) - b.rows)
+        ok_ = false;
+    return ok_ ? b : Band{};
 }
 
 Framer::Next Framer::next(QByteArray &message)

@@ -10,11 +10,12 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace scanlib::wire {
 
 inline constexpr std::uint32_t magic = 0x5653434e; // opens the helper's first message
-inline constexpr std::uint16_t version = 3;
+inline constexpr std::uint16_t version = 4;
 inline constexpr std::uint32_t maxMessage = 16u << 20;
 
 enum class Kind : std::uint8_t {
@@ -32,6 +33,7 @@ enum class Kind : std::uint8_t {
     Progress = 68, // fraction, or negative while the size is unknown
     ScanEnded = 69, // ScanOutcome
     Settled = 70, // the driver has ended the scan after its outcome
+    Band = 71, // Band: rows of a scan's picture as they arrive, before ScanEnded
 };
 
 // A value for an option; the helper takes from it what the option's type needs.
@@ -47,6 +49,19 @@ struct OptionValue {
 // the request and never opens a file of the user's by name.
 struct ScanRequest {
     QString device; // opened first unless it is open ("" for the first one)
+    // Set in this order before the scan; each option gets its value back once the driver
+    // has ended the scan, whatever its outcome.
+    std::vector<OptionValue> overrides;
+    int sample = 0; // N >= 1: Band messages with every N-th row and column; 0: none
+};
+
+// Every sample-th row and column of a scan's picture, RGB with 8 bits per channel.
+struct Band {
+    std::uint32_t firstRow = 0; // in sampled rows
+    std::uint32_t width = 0; // sampled columns
+    std::uint32_t rows = 0;
+    std::int32_t fullHeight = -1; // the image's lines as the device says, -1 while unknown
+    QByteArray rgb; // rows * width * 3 bytes
 };
 
 struct ScanOutcome {
@@ -69,6 +84,7 @@ public:
     Writer &value(const OptionValue &v);
     Writer &scan(const ScanRequest &r);
     Writer &outcome(const ScanOutcome &o);
+    Writer &band(const Band &b);
     // The finished message.
     QByteArray take();
 
@@ -97,6 +113,9 @@ public:
     OptionValue value();
     ScanRequest scan();
     ScanOutcome outcome();
+    // Bad unless the bytes are rows * width * 3, the band is not empty and its rows' numbers
+    // fit in an int.
+    Band band();
 
 private:
     const char *take(std::size_t n);
