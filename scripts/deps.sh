@@ -14,7 +14,8 @@ case $what in
   test) packages+=(libdeflate-dev libgtest-dev libgmock-dev xvfb xauth openbox xdotool xclip x11-utils procps
                    "${packaging[@]}" desktop-file-utils appstream
                    clang clang-format libclang-rt-14-dev valgrind xfce4-settings dbus-x11
-                   tesseract-ocr tesseract-ocr-deu tesseract-ocr-eng poppler-utils at-spi2-core python3-pyatspi) ;;
+                   tesseract-ocr tesseract-ocr-deu tesseract-ocr-eng poppler-utils at-spi2-core python3-pyatspi
+                   weston wl-clipboard qt6-wayland) ;;
 esac
 
 missing=()
