@@ -75,6 +75,19 @@ std::string fault(std::string *option = nullptr)
 SANE_Device device{"0", "Vistoramo", "Fehlerscanner", "virtual device"};
 const SANE_Device *deviceList[] = {&device, nullptr};
 SANE_String_Const modes[] = {"Gray", nullptr};
+constexpr SANE_Option_Descriptor edgeOption(const char *name, const char *title, const char *description)
+{
+    return {name,
+            title,
+            description,
+            SANE_TYPE_FIXED,
+            SANE_UNIT_MM,
+            sizeof(SANE_Word),
+            SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT,
+            SANE_CONSTRAINT_RANGE,
+            {nullptr}};
+}
+
 SANE_Option_Descriptor descriptors[] = {
     {SANE_NAME_NUM_OPTIONS,
      SANE_TITLE_NUM_OPTIONS,
@@ -96,42 +109,10 @@ SANE_Option_Descriptor descriptors[] = {
      {nullptr}},
     // The scan area: strict, as some drivers are: a value off the steps is refused, not
     // rounded. The page is the same whatever area is set.
-    {"br-x",
-     "Bottom-right x",
-     "Right edge of the scan area.",
-     SANE_TYPE_FIXED,
-     SANE_UNIT_MM,
-     sizeof(SANE_Word),
-     SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT,
-     SANE_CONSTRAINT_RANGE,
-     {nullptr}},
-    {"tl-x",
-     "Top-left x",
-     "Left edge of the scan area.",
-     SANE_TYPE_FIXED,
-     SANE_UNIT_MM,
-     sizeof(SANE_Word),
-     SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT,
-     SANE_CONSTRAINT_RANGE,
-     {nullptr}},
-    {"tl-y",
-     "Top-left y",
-     "Top edge of the scan area.",
-     SANE_TYPE_FIXED,
-     SANE_UNIT_MM,
-     sizeof(SANE_Word),
-     SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT,
-     SANE_CONSTRAINT_RANGE,
-     {nullptr}},
-    {"br-y",
-     "Bottom-right y",
-     "Bottom edge of the scan area.",
-     SANE_TYPE_FIXED,
-     SANE_UNIT_MM,
-     sizeof(SANE_Word),
-     SANE_CAP_SOFT_DETECT | SANE_CAP_SOFT_SELECT,
-     SANE_CONSTRAINT_RANGE,
-     {nullptr}},
+    edgeOption("br-x", "Bottom-right x", "Right edge of the scan area."),
+    edgeOption("tl-x", "Top-left x", "Left edge of the scan area."),
+    edgeOption("tl-y", "Top-left y", "Top edge of the scan area."),
+    edgeOption("br-y", "Bottom-right y", "Bottom edge of the scan area."),
 };
 const SANE_Range rightEdges{SANE_FIX(0), SANE_FIX(200), SANE_FIX(2.5)};
 constexpr int firstEdge = 2, edgeCount = 4;

@@ -493,22 +493,30 @@ void AcquireDialog::startPreview()
     showMessage({});
     previewing_ = true;
     setBusy(true);
-    pane_->beginPage(geometry_->glass(), dpi, 1);
-    ScanView view;
-    view.sample = 1;
-    view.band = [this](const Band &band) { pane_->addRows(band.firstRow, band.width, band.rows, band.rgb); };
+    ScanView view = showPage(geometry_->glass(), dpi, 1);
     Client::instance().preview(
-        this, path_, settings, std::move(view),
-        [this](double fraction) {
-            if (fraction < 0) {
-                progress_->setRange(0, 0);
-            } else {
-                progress_->setRange(0, 1000);
-                progress_->setValue(int(fraction * 1000));
-            }
-        },
+        this, path_, settings, std::move(view), [this](double fraction) { showProgress(fraction); },
         [this](const QString &notice) { showMessage(notice); },
         [this](ScanResult result, const QString &error, const QImage &picture) { finishPreview(result, error, picture); });
+}
+
+ScanView AcquireDialog::showPage(QRectF mm, double dpi, int sample)
+{
+    pane_->beginPage(mm, dpi, sample);
+    ScanView view;
+    view.sample = sample;
+    view.band = [this](const Band &band) { pane_->addRows(band.firstRow, band.width, band.rows, band.rgb); };
+    return view;
+}
+
+void AcquireDialog::showProgress(double fraction)
+{
+    if (fraction < 0) {
+        progress_->setRange(0, 0);
+    } else {
+        progress_->setRange(0, 1000);
+        progress_->setValue(int(fraction * 1000));
+    }
 }
 
 void AcquireDialog::finishPreview(ScanResult result, const QString &error, const QImage &picture)
@@ -670,20 +678,10 @@ void AcquireDialog::startScan()
     if (geometry_ && paneColumn_->isVisible() && geometry_->resolution() > 0 && pane_->pixelsPerMm() > 0) {
         // Every sample-th row and column: about one pixel of the pane each.
         const double dpi = geometry_->resolution();
-        view.sample = std::max(1, int(std::ceil(dpi / (pane_->pixelsPerMm() * 25.4))));
-        pane_->beginPage(geometry_->area(), dpi, view.sample);
-        view.band = [this](const Band &band) { pane_->addRows(band.firstRow, band.width, band.rows, band.rgb); };
+        view = showPage(geometry_->area(), dpi, std::max(1, int(std::ceil(dpi / (pane_->pixelsPerMm() * 25.4)))));
     }
     Client::instance().scan(
-        this, path_, std::move(view),
-        [this](double fraction) {
-            if (fraction < 0) {
-                progress_->setRange(0, 0);
-            } else {
-                progress_->setRange(0, 1000);
-                progress_->setValue(int(fraction * 1000));
-            }
-        },
+        this, path_, std::move(view), [this](double fraction) { showProgress(fraction); },
         [this](const QString &notice) { showMessage(notice); },
         [this](ScanResult result, const QString &error) { finishScan(result, error); });
 }

@@ -100,6 +100,9 @@ private:
     void areaSet(const OptionList &options, const QString &error, bool lost);
     void dragged(QRectF mm, bool final);
     void startPreview();
+    // The pane shows the page that a scan of mm at dpi delivers, every sample-th row and column.
+    ScanView showPage(QRectF mm, double dpi, int sample);
+    void showProgress(double fraction);
     void finishPreview(ScanResult result, const QString &error, const QImage &picture);
     // The document on the preview, selected.
     void findDocument();
