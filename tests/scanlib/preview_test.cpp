@@ -69,7 +69,8 @@ protected:
     // passed over.
     bool set(const Settings &settings, bool lenient = false)
     {
-        for (const auto &[name, text] : settings) {
+        for (const auto &setting : settings) {
+            const std::string &name = setting.first, &text = setting.second;
             wire::OptionValue v;
             if (!valueFor(name, text, v)) {
                 if (lenient)
@@ -94,7 +95,8 @@ protected:
     std::vector<wire::OptionValue> overrides(const Settings &settings) const
     {
         std::vector<wire::OptionValue> list;
-        for (const auto &[name, text] : settings) {
+        for (const auto &setting : settings) {
+            const std::string &name = setting.first, &text = setting.second;
             wire::OptionValue v;
             EXPECT_TRUE(valueFor(name, text, v, true)) << name;
             list.push_back(v);
