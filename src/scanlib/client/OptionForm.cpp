@@ -533,8 +533,11 @@ void OptionForm::setAreaRow(QLabel *label, QWidget *field)
     areaLabel_ = label;
     areaField_ = field;
     areaLabel_->setBuddy(field);
-    areaLabel_->hide();
-    areaField_->hide();
+    // The form owns them from now on, also while it shows no area to put them beside.
+    for (QWidget *own : {static_cast<QWidget *>(label), field}) {
+        own->setParent(this);
+        own->hide();
+    }
 }
 
 void OptionForm::showNumber(const QByteArray &name, double value)
