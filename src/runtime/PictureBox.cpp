@@ -166,6 +166,12 @@ void PictureBox::setZoomToFit(QSizeF box)
     view()->update();
 }
 
+void PictureBox::holdScaledCopies(bool held)
+{
+    view()->scaled.hold(held);
+    view()->update();
+}
+
 void PictureBox::waitForScaledCopies()
 {
     view()->scaled.waitForCopies();
