@@ -177,6 +177,11 @@ void PictureBox::waitForScaledCopies()
     view()->scaled.waitForCopies();
 }
 
+qsizetype PictureBox::scaledCopyBytes() const
+{
+    return view()->scaled.copyBytes();
+}
+
 void PictureBox::refresh()
 {
     view()->repaint();

@@ -50,6 +50,7 @@ public:
     void holdScaledCopies(bool held);
     // Waits until the view's scaled copies of the picture are ready (benchmarks, tests).
     void waitForScaledCopies();
+    qsizetype scaledCopyBytes() const;
 
 private:
     void fitToPicture();
