@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTransform>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -248,8 +249,12 @@ TEST_F(Edit, ALongEditRefusesASecondOneAndEscapeCancelsIt)
     EXPECT_TRUE(running);
     EXPECT_TRUE(refused);
     EXPECT_EQ(copiesWhileRunning, 0);
-    ASSERT_FALSE(painted.isNull());
-    EXPECT_EQ(painted.pixelColor(painted.width() / 2, 2), QColor(Qt::white)); // the page, not the background
+    // The page's black lines are there, not just the (white) background.
+    int darkest = 255;
+    for (int y = 0; y < painted.height(); ++y)
+        for (int x = 0; x < painted.width(); ++x)
+            darkest = std::min(darkest, qGray(painted.pixel(x, y)));
+    EXPECT_LT(darkest, 100);
     EXPECT_GT(copiesOnceShown(), 0); // the picture stayed: its copies are made again
     EXPECT_EQ(root->Picture2.picture().image().cacheKey(), before);
     EXPECT_TRUE(watcher.shown().empty());
