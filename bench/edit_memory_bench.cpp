@@ -3,7 +3,8 @@
 // for each step the peak of the heap the whole process holds (the page, the edited copies,
 // the view's scaled copies, whatever the edit made meanwhile) against the page's own size.
 // An edit needs at least the picture it starts from and the one it makes (a turn by an angle
-// makes a larger one); the view's scaled copies of the picture shown add a third of it.
+// makes a larger one); the view drops its scaled copies while an edit runs and makes them
+// again for the new picture afterwards (a third of it).
 //   edit_memory_bench      (run by bench/run.sh, on its display)
 
 #include "BenchSupport.h"

@@ -166,9 +166,20 @@ void PictureBox::setZoomToFit(QSizeF box)
     view()->update();
 }
 
+void PictureBox::holdScaledCopies(bool held)
+{
+    view()->scaled.hold(held);
+    view()->update();
+}
+
 void PictureBox::waitForScaledCopies()
 {
     view()->scaled.waitForCopies();
+}
+
+qsizetype PictureBox::scaledCopyBytes() const
+{
+    return view()->scaled.copyBytes();
 }
 
 void PictureBox::refresh()

@@ -45,8 +45,12 @@ public:
     // resolution, or "kein Bild") in the description of each of `controls` (the box itself,
     // the viewport it is shown in), now and whenever the picture changes.
     void describePictureIn(std::vector<Control *> controls);
+    // While an edit replaces the picture: the view drops its scaled copies and paints the
+    // picture scaled on the fly until it is let go, then makes copies of what it shows.
+    void holdScaledCopies(bool held);
     // Waits until the view's scaled copies of the picture are ready (benchmarks, tests).
     void waitForScaledCopies();
+    qsizetype scaledCopyBytes() const;
 
 private:
     void fitToPicture();

@@ -105,6 +105,12 @@ void ScaledPicture::reset()
     key_ = 0;
 }
 
+void ScaledPicture::hold(bool held)
+{
+    reset();
+    held_ = held;
+}
+
 void ScaledPicture::waitForCopies()
 {
     if (worker_.joinable())
@@ -172,7 +178,7 @@ QRegion ScaledPicture::paint(QPainter &painter, const QRegion &region, const QIm
 {
     if (image.isNull())
         return {};
-    if (zoom < 0.75 && image.cacheKey() != key_)
+    if (zoom < 0.75 && !held_ && image.cacheKey() != key_)
         startCopies(image, widget);
     const QRect target(0, 0, qRound(image.width() * zoom), qRound(image.height() * zoom));
     QRegion covered = region & target;

@@ -30,6 +30,10 @@ public:
     QRegion paint(QPainter &painter, const QRegion &region, const QImage &image, double zoom, QWidget *widget);
     // Forgets the copies (the picture changed).
     void reset();
+    // While held, the copies are dropped and none are made: the picture is painted scaled on
+    // the fly, so that an edit replacing it has no copies of the old picture beside the new
+    // one. Letting go makes copies again at the next paint.
+    void hold(bool held);
     // Waits for the copies of image (benchmarks and tests).
     void waitForCopies();
     // The bytes the copies take (benchmarks and tests).
@@ -41,6 +45,7 @@ private:
 
     std::mutex mutex_;
     qint64 key_ = 0;
+    bool held_ = false;
     std::vector<QImage> halves_; // each half the one before; together at most a third of the picture's bytes
     std::jthread worker_;
 };

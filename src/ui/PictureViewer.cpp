@@ -557,6 +557,10 @@ std::optional<img::Picture> PictureViewer::runEdit(const std::function<img::Pict
     bool ok = false;
     std::promise<void> finished;
     std::future<void> done = finished.get_future();
+    // The view's halved copies of the picture being replaced would stand beside the new one:
+    // they go first, the picture is painted scaled on the fly meanwhile, and copies are made
+    // again for whatever is shown afterwards.
+    host_.picture.holdScaledCopies(true);
     {
         std::jthread worker([&] {
             ok = rt::attempt(
@@ -577,6 +581,7 @@ std::optional<img::Picture> PictureViewer::runEdit(const std::function<img::Pict
         }
     }
     cancel_ = nullptr;
+    host_.picture.holdScaledCopies(false);
     // A picture that arrived meanwhile (a scan) stays; the edit of the old one is dropped.
     if (host_.picture.picture().image().cacheKey() != shown)
         return std::nullopt;

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTransform>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -223,17 +224,38 @@ TEST_F(Edit, ALongEditRefusesASecondOneAndEscapeCancelsIt)
             painter.fillRect(QRect(400, y, 4000, 50), Qt::black);
     }
     root->Picture2.setPicture(rt::Picture(page));
+    viewer().fitPage();
+    const auto copiesOnceShown = [&] {
+        root->Picture2.refresh();
+        root->Picture2.waitForScaledCopies();
+        return root->Picture2.scaledCopyBytes();
+    };
+    ASSERT_GT(copiesOnceShown(), 0);
     const qint64 before = root->Picture2.picture().image().cacheKey();
     bool refused = false, running = false;
+    qsizetype copiesWhileRunning = -1;
+    QImage painted;
     MessageBoxWatcher watcher;
     QTimer::singleShot(60, [&] {
         running = viewer().editRunning();
+        // The old picture's halved copies are gone while the edit makes its picture, and
+        // painting meanwhile shows the picture itself without making new ones.
+        copiesWhileRunning = copiesOnceShown();
+        painted = root->Picture2.widget()->grab().toImage();
         refused = !viewer().turn(img::Turn::Right);
         QTest::keyClick(root->Picture1.widget(), Qt::Key_Escape);
     });
     EXPECT_FALSE(viewer().straighten());
     EXPECT_TRUE(running);
     EXPECT_TRUE(refused);
+    EXPECT_EQ(copiesWhileRunning, 0);
+    // The page's black lines are there, not just the (white) background.
+    int darkest = 255;
+    for (int y = 0; y < painted.height(); ++y)
+        for (int x = 0; x < painted.width(); ++x)
+            darkest = std::min(darkest, qGray(painted.pixel(x, y)));
+    EXPECT_LT(darkest, 100);
+    EXPECT_GT(copiesOnceShown(), 0); // the picture stayed: its copies are made again
     EXPECT_EQ(root->Picture2.picture().image().cacheKey(), before);
     EXPECT_TRUE(watcher.shown().empty());
     EXPECT_EQ(viewer().history().count(), 0);
