@@ -213,6 +213,9 @@ int main(int argc, char **argv)
     const int out = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     if (in < 0 || out < 0)
         return 1;
+    // Room in the pipe for the bands of a page: a scan never waits for the dialog to read
+    // them while it paints. A pipe that cannot grow keeps its size.
+    ::fcntl(out, F_SETPIPE_SZ, 1 << 20);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
     if (const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC); null >= 0)
         ::dup2(null, STDIN_FILENO);
