@@ -194,13 +194,8 @@ public:
     Direct()
     {
         bool answered = false;
-        scanlib::Client::instance().openDevice(&owner_, [&](QString, scanlib::OptionList options, QString error, bool) {
-            if (!error.isEmpty())
-                fail(error);
-            options_ = std::move(options);
-            answered = true;
-            loop_.quit();
-        });
+        scanlib::Client::instance().openDevice(
+            &owner_, [&](QString, scanlib::OptionList options, QString error, bool) { take(options, error, answered); });
         wait(answered);
     }
     const scanlib::OptionInfo &option(const char *name) const
@@ -213,15 +208,19 @@ public:
     void set(const char *name, const QVariant &value)
     {
         bool answered = false;
-        scanlib::Client::instance().setOption(&owner_, option(name).index, value,
-                                              [&](scanlib::OptionList options, QString error, bool) {
-                                                  if (!error.isEmpty())
-                                                      fail(error);
-                                                  options_ = std::move(options);
-                                                  answered = true;
-                                                  loop_.quit();
-                                              });
+        scanlib::Client::instance().setOption(
+            &owner_, option(name).index, value,
+            [&](scanlib::OptionList options, QString error, bool) { take(options, error, answered); });
         wait(answered);
+    }
+    // The device's options as an answer gives them; an error ends the benchmark.
+    void take(scanlib::OptionList &options, const QString &error, bool &answered)
+    {
+        if (!error.isEmpty())
+            fail(error);
+        options_ = std::move(options);
+        answered = true;
+        loop_.quit();
     }
     // One scan from the call until its outcome, with bands every sample-th row and column.
     double scanMs(const QString &file, int sample)

@@ -94,7 +94,7 @@ std::vector<std::pair<int, double>> ScanArea::settingsFor(QRectF wanted) const
 std::vector<PaperSize> ScanArea::formats() const
 {
     std::vector<PaperSize> all{
-        {QStringLiteral("ganz"), formats::whole, {}},
+        {QStringLiteral("ganz"), QStringLiteral("Ganze Fläche"), {}},
         {QStringLiteral("auto"), QStringLiteral("Automatisch (Vorlage erkennen)"), {}},
         {QStringLiteral("A4"), QStringLiteral("A4"), pageSize(QPageSize::A4)},
         {QStringLiteral("A5"), QStringLiteral("A5"), pageSize(QPageSize::A5)},
@@ -104,7 +104,7 @@ std::vector<PaperSize> ScanArea::formats() const
         {QStringLiteral("Foto10x15"), QStringLiteral("Foto 10 × 15 cm"), {100, 150}},
         {QStringLiteral("Foto13x18"), QStringLiteral("Foto 13 × 18 cm"), {130, 180}},
         {QStringLiteral("Visitenkarte"), QStringLiteral("Visitenkarte"), {85, 55}},
-        {QStringLiteral("frei"), formats::custom, {}},
+        {QStringLiteral("frei"), QStringLiteral("Benutzerdefiniert"), {}},
     };
     std::vector<PaperSize> fitting;
     for (PaperSize &p : all) {

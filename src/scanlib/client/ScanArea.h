@@ -21,12 +21,6 @@ struct PaperSize {
     QSizeF mm; // empty for the entries that are no fixed size
 };
 
-namespace formats {
-inline const QString whole = QStringLiteral("Ganze Fläche");
-inline const QString automatic = QStringLiteral("Automatisch");
-inline const QString custom = QStringLiteral("Benutzerdefiniert");
-} // namespace formats
-
 class ScanArea {
 public:
     // The geometry of a device whose four area options are active ranges in millimetres;

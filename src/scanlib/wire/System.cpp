@@ -14,16 +14,31 @@ QString systemError(int errnum)
     return rt::systemErrorText(errnum);
 }
 
-bool sendDescriptor(int socket, int fd)
-{
+namespace {
+
+// One byte with room for one descriptor beside it, as both ends of the socket use it.
+struct DescriptorMessage {
     char byte = 'F';
     iovec data{&byte, 1};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
     msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    DescriptorMessage()
+    {
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+    }
+    DescriptorMessage(const DescriptorMessage &) = delete;
+    DescriptorMessage &operator=(const DescriptorMessage &) = delete;
+};
+
+} // namespace
+
+bool sendDescriptor(int socket, int fd)
+{
+    DescriptorMessage one;
+    msghdr &message = one.message;
     cmsghdr *header = CMSG_FIRSTHDR(&message);
     header->cmsg_level = SOL_SOCKET;
     header->cmsg_type = SCM_RIGHTS;
@@ -38,14 +53,8 @@ bool sendDescriptor(int socket, int fd)
 
 int receiveDescriptor(int socket)
 {
-    char byte = 0;
-    iovec data{&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    DescriptorMessage one;
+    msghdr &message = one.message;
     ssize_t n;
     do
         n = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
