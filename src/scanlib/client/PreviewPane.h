@@ -20,7 +20,6 @@ class PreviewPane : public QWidget {
     Q_PROPERTY(QRectF glassOnPane READ glassOnPane)
     Q_PROPERTY(QRectF glass READ glass)
     Q_PROPERTY(QRectF area READ area)
-    Q_PROPERTY(bool hasPreview READ hasPreview)
 public:
     explicit PreviewPane(QWidget *parent = nullptr);
 
@@ -35,7 +34,6 @@ public:
     // A picture of the glass, lying at mm; a null image takes it away.
     void setPreview(const QImage &picture, QRectF mm);
     const QImage &preview() const { return preview_; }
-    bool hasPreview() const { return !preview_.isNull(); }
     QRectF previewArea() const { return previewMm_; }
 
     // The page of a running scan: it lies at mm's top left, each of its pixels sample/dpi
