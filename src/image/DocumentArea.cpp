@@ -13,35 +13,45 @@ namespace {
 
 using Mask = std::vector<uchar>;
 
-// Each cell set where one within radius (a square) is set; outside counts as outside.
-Mask dilated(const Mask &mask, int width, int height, int radius, uchar outside)
+// Each cell of mask set where one within radius (a square) is set, cells outside the page
+// counted as not set; scratch is room of the mask's size. Each pass keeps a count of the set
+// cells in its window, so the radius costs nothing.
+void dilate(Mask &mask, Mask &scratch, int width, int height, int radius)
 {
-    Mask across(mask.size()), out(mask.size());
-    const auto at = [&](const Mask &m, int x, int y) {
-        return x < 0 || y < 0 || x >= width || y >= height ? outside : m[std::size_t(y) * std::size_t(width) + std::size_t(x)];
-    };
-    for (int y = 0; y < height; ++y)
+    const auto w = std::size_t(width);
+    for (int y = 0; y < height; ++y) {
+        const uchar *in = mask.data() + std::size_t(y) * w;
+        uchar *to = scratch.data() + std::size_t(y) * w;
+        int count = 0; // set cells in [x - radius, x + radius]
+        for (int x = 0; x < std::min(radius, width); ++x)
+            count += in[x];
         for (int x = 0; x < width; ++x) {
-            uchar v = 0;
-            for (int d = -radius; d <= radius && !v; ++d)
-                v = at(mask, x + d, y);
-            across[std::size_t(y) * std::size_t(width) + std::size_t(x)] = v;
+            if (x + radius < width)
+                count += in[x + radius];
+            if (x - radius - 1 >= 0)
+                count -= in[x - radius - 1];
+            to[x] = count > 0 ? 1 : 0;
         }
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            uchar v = 0;
-            for (int d = -radius; d <= radius && !v; ++d)
-                v = at(across, x, y + d);
-            out[std::size_t(y) * std::size_t(width) + std::size_t(x)] = v;
+    }
+    std::vector<int> count(w, 0); // per column, set cells in [y - radius, y + radius]
+    for (int y = 0; y < std::min(radius, height); ++y)
+        for (std::size_t x = 0; x < w; ++x)
+            count[x] += scratch[std::size_t(y) * w + x];
+    for (int y = 0; y < height; ++y) {
+        const uchar *enter = y + radius < height ? scratch.data() + std::size_t(y + radius) * w : nullptr;
+        const uchar *leave = y - radius - 1 >= 0 ? scratch.data() + std::size_t(y - radius - 1) * w : nullptr;
+        uchar *to = mask.data() + std::size_t(y) * w;
+        for (std::size_t x = 0; x < w; ++x) {
+            count[x] += (enter ? enter[x] : 0) - (leave ? leave[x] : 0);
+            to[x] = count[x] > 0 ? 1 : 0;
         }
-    return out;
+    }
 }
 
-Mask inverted(Mask mask)
+void invert(Mask &mask)
 {
     for (uchar &v : mask)
-        v = v ? 0 : 1;
-    return mask;
+        v ^= 1;
 }
 
 int distance(QRgb a, QRgb b)
@@ -96,49 +106,54 @@ QRect documentArea(const QImage &image, QSize dotsPerMeter, CancelFlag cancel)
     // Closing: gaps up to about a millimetre and a half between marked cells are filled.
     const double pixelsPerMm = dotsPerMeter.isEmpty() ? 300 / 25.4 : dotsPerMeter.width() / 1000.0;
     const int radius = std::max(1, int(std::lround(0.75 * pixelsPerMm / page.cell)));
-    marked = inverted(dilated(inverted(dilated(marked, w, h, radius, 0)), w, h, radius, 0));
+    Mask scratch(marked.size());
+    dilate(marked, scratch, w, h, radius);
+    invert(marked);
+    dilate(marked, scratch, w, h, radius);
+    invert(marked);
     checkCancel(cancel);
 
     // The largest 4-connected region.
-    std::vector<int> label(marked.size(), -1);
-    std::vector<std::size_t> stack;
+    std::vector<uchar> seen(marked.size(), 0);
+    std::vector<QPoint> stack;
     qsizetype bestCount = 0;
     QRect best;
-    for (std::size_t start = 0; start < marked.size(); ++start) {
-        if (!marked[start] || label[start] >= 0)
-            continue;
-        qsizetype count = 0;
-        int left = w, top = h, right = -1, bottom = -1;
-        stack.assign(1, start);
-        label[start] = 1;
-        while (!stack.empty()) {
-            const std::size_t i = stack.back();
-            stack.pop_back();
-            ++count;
-            const int x = int(i % std::size_t(w)), y = int(i / std::size_t(w));
-            left = std::min(left, x);
-            right = std::max(right, x);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y);
-            const auto visit = [&](int nx, int ny) {
-                if (nx < 0 || ny < 0 || nx >= w || ny >= h)
-                    return;
-                const std::size_t n = std::size_t(ny) * std::size_t(w) + std::size_t(nx);
-                if (marked[n] && label[n] < 0) {
-                    label[n] = 1;
-                    stack.push_back(n);
-                }
-            };
-            visit(x - 1, y);
-            visit(x + 1, y);
-            visit(x, y - 1);
-            visit(x, y + 1);
+    const auto cellAt = [w](int x, int y) { return std::size_t(y) * std::size_t(w) + std::size_t(x); };
+    for (int sy = 0; sy < h; ++sy)
+        for (int sx = 0; sx < w; ++sx) {
+            if (!marked[cellAt(sx, sy)] || seen[cellAt(sx, sy)])
+                continue;
+            qsizetype count = 0;
+            int left = w, top = h, right = -1, bottom = -1;
+            stack.assign(1, QPoint(sx, sy));
+            seen[cellAt(sx, sy)] = 1;
+            while (!stack.empty()) {
+                const QPoint p = stack.back();
+                stack.pop_back();
+                ++count;
+                left = std::min(left, p.x());
+                right = std::max(right, p.x());
+                top = std::min(top, p.y());
+                bottom = std::max(bottom, p.y());
+                const auto visit = [&](int nx, int ny) {
+                    if (nx < 0 || ny < 0 || nx >= w || ny >= h)
+                        return;
+                    const std::size_t n = cellAt(nx, ny);
+                    if (marked[n] && !seen[n]) {
+                        seen[n] = 1;
+                        stack.emplace_back(nx, ny);
+                    }
+                };
+                visit(p.x() - 1, p.y());
+                visit(p.x() + 1, p.y());
+                visit(p.x(), p.y() - 1);
+                visit(p.x(), p.y() + 1);
+            }
+            if (count > bestCount) {
+                bestCount = count;
+                best = QRect(QPoint(left, top), QPoint(right, bottom));
+            }
         }
-        if (count > bestCount) {
-            bestCount = count;
-            best = QRect(QPoint(left, top), QPoint(right, bottom));
-        }
-    }
     // Specks of noise, a hair or dust on an empty glass: no document.
     if (bestCount * 500 < qsizetype(marked.size()))
         return whole;
