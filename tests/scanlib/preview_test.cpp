@@ -6,10 +6,12 @@
 #include "ScanTestSupport.h"
 #include "scanlib/client/Client.h"
 
+#include <QFile>
 #include <QImage>
 #include <QObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace scanlib;
 
@@ -132,7 +134,7 @@ protected:
         std::optional<ScanResult> result;
         bool heard = false;
         Client::instance().preview(
-            &owner_, path("scan.bmp"), overrides, ScanView{4, [&](const Band &) { heard = true; }}, [&](double) { heard = true; },
+            &owner_, overrides, [&](const Band &) { heard = true; }, [&](double) { heard = true; },
             [](QString) {},
             [&](ScanResult r, QString, QImage image) {
                 result = r;
@@ -167,13 +169,25 @@ TEST_F(Live, APreviewShowsItsSettingsAndLeavesTheUsersAlsoWhenCancelled)
     EXPECT_EQ(compareWithPnm(picture, path("preview.pnm")), "");
     EXPECT_EQ(strayFiles(dir_.path(), {QStringLiteral("preview.pnm")}), QStringList()) << "nothing at or beside path";
 
-    // The device's options read back as they were, and a scan is the user's.
+    // The device's options read back as they were, and a scan is the user's; once it is over,
+    // the helper may run on every processor again (it keeps to one while it scans).
+    const auto processors = [](int pid) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        status.open(QIODevice::ReadOnly);
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("Cpus_allowed_list:"))
+                return line.mid(18).trimmed();
+        return QByteArray();
+    };
     const auto checkUsersSettings = [&](const char *after) {
         ASSERT_TRUE(set({{"test-picture", pattern}}));
         EXPECT_EQ(values(), before) << after;
         ASSERT_EQ(scan(path("scan.bmp")), ScanResult::Done);
         ASSERT_TRUE(scanimage(user, path("user.pnm")));
         EXPECT_EQ(compareWithPnm(path("scan.bmp"), path("user.pnm")), "") << after;
+        const QByteArray ours = processors(int(::getpid()));
+        EXPECT_TRUE(waitFor([&] { return processors(helperProcess()) == ours; }, 5000))
+            << after << ": the helper runs on " << processors(helperProcess()).constData() << ", we on " << ours.constData();
     };
     checkUsersSettings("after a preview");
 

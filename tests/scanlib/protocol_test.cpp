@@ -80,8 +80,12 @@ TEST(Protocol, WhatIsWrittenIsReadBack)
     EXPECT_EQ(request.overrides[1].kind, OptionValue::Kind::Number);
     EXPECT_EQ(request.overrides[1].number, 47.5);
     EXPECT_EQ(request.sample, 9);
+    EXPECT_TRUE(request.toFile);
     EXPECT_EQ(body(std::move(Writer(Kind::Scan).scan({QStringLiteral("ä:0"), {}, 0}))),
-              body(std::move(Writer(Kind::Scan).text(QStringLiteral("ä:0")).u32(0).i32(0))));
+              body(std::move(Writer(Kind::Scan).text(QStringLiteral("ä:0")).u32(0).i32(0).u8(1))));
+    Reader bandsOnly(body(std::move(Writer(Kind::Scan).scan({{}, {}, 1, false}))));
+    EXPECT_FALSE(bandsOnly.scan().toFile);
+    EXPECT_TRUE(bandsOnly.complete());
 
     const Band sent{7, 2, 3, -1, QByteArray("abcdefghijklmnopqr")};
     Reader band(body(std::move(Writer(Kind::Band).band(sent))));
@@ -126,13 +130,20 @@ TEST(Protocol, TruncatedOrMismatchedBandsAndScanRequestsAreRefused)
     EXPECT_TRUE(bad(0x7fffffffu, 1, 1, 3));
     EXPECT_FALSE(bad(0x7ffffffeu, 1, 1, 3));
 
-    // More overrides than the message can hold, and a negative sampling.
-    Reader lying(body(std::move(Writer(Kind::Scan).text({}).u32(1000).i32(0))));
+    // More overrides than the message can hold, a negative sampling, a picture going nowhere
+    // (neither file nor bands), and a file switch that is neither.
+    Reader lying(body(std::move(Writer(Kind::Scan).text({}).u32(1000).i32(0).u8(1))));
     EXPECT_TRUE(lying.scan().overrides.empty());
     EXPECT_FALSE(lying.ok());
-    Reader negative(body(std::move(Writer(Kind::Scan).text({}).u32(0).i32(-2))));
-    negative.scan();
-    EXPECT_FALSE(negative.ok());
+    const auto refused = [](std::int32_t sample, std::uint8_t toFile) {
+        Reader in(body(std::move(Writer(Kind::Scan).text({}).u32(0).i32(sample).u8(toFile))));
+        in.scan();
+        return !in.ok();
+    };
+    EXPECT_TRUE(refused(-2, 1));
+    EXPECT_TRUE(refused(0, 0));
+    EXPECT_TRUE(refused(1, 2));
+    EXPECT_FALSE(refused(1, 0));
 }
 
 TEST(Protocol, TruncatedAndLyingMessagesAreRefused)

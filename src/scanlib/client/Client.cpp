@@ -2,7 +2,6 @@
 
 #include "base/Errors.h"
 #include "base/Paths.h"
-#include "image/BmpReader.h"
 #include "scanlib/wire/System.h"
 
 #include <QCoreApplication>
@@ -146,57 +145,62 @@ private:
 
 namespace {
 
-// The staged file read through its descriptor, from its start whatever the descriptor's
-// offset (the helper shares it), without touching that offset.
-class DescriptorReader : public QIODevice {
-public:
-    explicit DescriptorReader(int fd) : fd_(fd) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
-    bool isSequential() const override { return false; }
-    qint64 size() const override
-    {
-        struct stat st { };
-        return ::fstat(fd_, &st) == 0 ? qint64(st.st_size) : 0;
-    }
-
-protected:
-    qint64 readData(char *data, qint64 length) override
-    {
-        ssize_t n;
-        do
-            n = ::pread(fd_, data, std::size_t(length), off_t(pos()));
-        while (n < 0 && errno == EINTR);
-        if (n < 0)
-            setErrorString(systemError(errno));
-        return n;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    int fd_;
-};
-
 // A preview is small: a quarter of a gigabyte is far beyond any.
 constexpr qint64 previewLimitBytes = qint64(256) << 20;
 
-// The preview's picture from the staged file, as RGB888 (RGB32 for grey and lineart); false
-// with why set when it cannot be read.
-bool readBack(int fd, QImage &picture, QString &why)
-{
-    DescriptorReader file(fd);
-    std::optional<QImage> read;
-    std::optional<rt::RuntimeError> failure;
-    const bool ran = rt::attempt(
-        "vistoramo-scan", [&] { read = img::readPlainBmp(file, QStringLiteral("Vorschau"), previewLimitBytes); }, &failure);
-    if (!read || read->isNull()) {
-        why = failure ? failure->text()
-            : ran     ? QStringLiteral("Die Vorschau ist kein Bild im BMP-Format.")
-                      : QStringLiteral("Die Vorschau lässt sich nicht lesen.");
-        return false;
+// The preview's picture, put together from its bands (every row and column) as they arrive:
+// no file is written for it and none read back.
+class BandPicture {
+public:
+    void add(const Band &b)
+    {
+        if (!why_.isEmpty())
+            return;
+        const qint64 stride = qint64(b.width) * 3;
+        if (b.width <= 0 || b.rows <= 0 || b.firstRow < 0 || (width_ > 0 && b.width != width_)
+            || qint64(b.rgb.size()) != stride * b.rows) {
+            why_ = QStringLiteral("Die Vorschau kam nicht vollständig an.");
+            return;
+        }
+        const qint64 end = qint64(b.firstRow) + b.rows, most = previewLimitBytes / stride;
+        if (std::max<qint64>(end, b.fullHeight) > most) {
+            why_ = QStringLiteral("Die Vorschau ist zu groß, um sie zu zeigen.");
+            return;
+        }
+        width_ = b.width;
+        if (end > image_.height()) { // the whole height when the device tells it, else room to grow
+            QImage larger(width_, int(std::min(most, std::max<qint64>({end, b.fullHeight, qint64(image_.height()) * 2}))),
+                          QImage::Format_RGB888);
+            if (larger.isNull()) {
+                why_ = QStringLiteral("Für die Vorschau reicht der Speicher nicht.");
+                return;
+            }
+            for (int y = 0; y < rows_; ++y)
+                std::memcpy(larger.scanLine(y), image_.constScanLine(y), std::size_t(stride));
+            image_ = std::move(larger);
+        }
+        for (int y = 0; y < b.rows; ++y)
+            std::memcpy(image_.scanLine(b.firstRow + y), b.rgb.constData() + stride * y, std::size_t(stride));
+        if (b.firstRow <= rows_) // rows come in order; a three-pass scan sends them again
+            rows_ = std::max(rows_, int(end));
+        fullHeight_ = b.fullHeight;
     }
-    picture = read->format() == QImage::Format_BGR888 ? read->convertToFormat(QImage::Format_RGB888)
-                                                      : read->convertToFormat(QImage::Format_RGB32);
-    return true;
-}
+    // The picture once every row is in; null with why set otherwise.
+    QImage take(QString &why)
+    {
+        if (why_.isEmpty() && (rows_ == 0 || (fullHeight_ > 0 && rows_ != fullHeight_)))
+            why_ = QStringLiteral("Die Vorschau kam nicht vollständig an.");
+        why = why_;
+        if (!why_.isEmpty())
+            return {};
+        return rows_ == image_.height() ? std::move(image_) : image_.copy(0, 0, width_, rows_);
+    }
+
+private:
+    QImage image_;
+    int width_ = 0, rows_ = 0, fullHeight_ = -1;
+    QString why_;
+};
 
 // Ends the decoding of an answer: hands it on through f when it was read whole and someone
 // still waits for it; false when it was malformed.
@@ -650,8 +654,8 @@ void Client::scan(QObject *target, const QString &path, ScanView view, std::func
 {
     const wire::ScanRequest request{chosen_, {}, view.sample};
     sendScan(target, path, request, std::move(view), std::move(progress), std::move(notice), done,
-             [done, path](wire::ScanOutcome outcome, StagedFile &staged, bool deliver) {
-                 if (QString failure; outcome.result == ScanResult::Done && !staged.commit(failure)) {
+             [done, path](wire::ScanOutcome outcome, StagedFile *staged, bool deliver) {
+                 if (QString failure; outcome.result == ScanResult::Done && !staged->commit(failure)) {
                      outcome.result = ScanResult::Failed;
                      outcome.text = QStringLiteral("Die Datei „%1“ lässt sich nicht speichern: %2").arg(path, failure);
                  }
@@ -660,33 +664,40 @@ void Client::scan(QObject *target, const QString &path, ScanView view, std::func
              });
 }
 
-void Client::preview(QObject *target, const QString &path, std::vector<wire::OptionValue> overrides, ScanView view,
+void Client::preview(QObject *target, std::vector<wire::OptionValue> overrides, std::function<void(const Band &)> shown,
                      std::function<void(double)> progress, std::function<void(QString)> notice,
                      std::function<void(ScanResult, QString, QImage)> done)
 {
-    const wire::ScanRequest request{chosen_, std::move(overrides), view.sample};
+    const wire::ScanRequest request{chosen_, std::move(overrides), 1, false};
+    auto picture = std::make_shared<BandPicture>();
+    ScanView view{1, [picture, shown = std::move(shown)](const Band &band) {
+                      picture->add(band);
+                      if (shown)
+                          shown(band);
+                  }};
     sendScan(
-        target, path, request, std::move(view), std::move(progress), std::move(notice),
+        target, {}, request, std::move(view), std::move(progress), std::move(notice),
         [done](ScanResult result, const QString &why) { done(result, why, {}); },
-        [done](wire::ScanOutcome outcome, StagedFile &staged, bool deliver) {
+        [done, picture](wire::ScanOutcome outcome, StagedFile *, bool deliver) {
             if (!deliver)
                 return;
-            QImage picture;
-            if (outcome.result == ScanResult::Done && !readBack(staged.descriptor(), picture, outcome.text))
+            QImage image;
+            if (QString why; outcome.result == ScanResult::Done && (image = picture->take(why)).isNull()) {
                 outcome.result = ScanResult::Failed;
-            rt::attempt("vistoramo-scan", [&] { done(outcome.result, outcome.text, std::move(picture)); });
+                outcome.text = why;
+            }
+            rt::attempt("vistoramo-scan", [&] { done(outcome.result, outcome.text, std::move(image)); });
         });
 }
 
 void Client::sendScan(QObject *target, const QString &path, const wire::ScanRequest &asked, ScanView view,
                       std::function<void(double)> progress, std::function<void(QString)> notice,
                       std::function<void(ScanResult, QString)> fail,
-                      std::function<void(wire::ScanOutcome, StagedFile &, bool)> ended)
+                      std::function<void(wire::ScanOutcome, StagedFile *, bool)> ended)
 {
     // The staged file is made here and stays the library's, whatever becomes of the helper.
-    QString why;
-    auto staged = std::make_shared<StagedFile>();
-    if (!staged->create(path, why)) {
+    std::shared_ptr<StagedFile> staged;
+    if (QString why; asked.toFile && !(staged = std::make_shared<StagedFile>())->create(path, why)) {
         why = QStringLiteral("Die Datei „%1“ lässt sich nicht anlegen: %2").arg(path, why);
         later(target, [fail, why] { fail(ScanResult::Failed, why); });
         return;
@@ -702,8 +713,9 @@ void Client::sendScan(QObject *target, const QString &path, const wire::ScanRequ
         const wire::ScanOutcome outcome = in.outcome();
         if (!in.complete())
             return false;
-        ended(outcome, *staged, deliver);
-        staged->discard();
+        ended(outcome, staged.get(), deliver);
+        if (staged)
+            staged->discard();
         return true;
     };
     r.fail = std::move(fail);

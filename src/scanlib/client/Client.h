@@ -79,11 +79,11 @@ public:
     // As above, plus the bands of view (none when view.sample == 0).
     void scan(QObject *target, const QString &path, ScanView view, std::function<void(double)> progress,
               std::function<void(QString)> notice, std::function<void(ScanResult, QString)> done);
-    // A preview: scans with the given overrides (restored afterwards by the helper) into a
-    // staged file beside path (never at path itself), reads it back and removes it; done gets
-    // the picture (RGB888, or RGB32 for grey and lineart) on ScanResult::Done. Supervised like
-    // a scan: cancelScan() cancels it, a hang, crash or silence is told alike.
-    void preview(QObject *target, const QString &path, std::vector<wire::OptionValue> overrides, ScanView view,
+    // A preview: scans with the given overrides (restored afterwards by the helper), its
+    // picture coming as bands of every row, which shown (if set) sees as they arrive; no
+    // file is written. done gets the picture (RGB888) on ScanResult::Done. Supervised like a
+    // scan: cancelScan() cancels it, a hang, crash or silence is told alike.
+    void preview(QObject *target, std::vector<wire::OptionValue> overrides, std::function<void(const Band &)> shown,
                  std::function<void(double)> progress, std::function<void(QString)> notice,
                  std::function<void(ScanResult, QString, QImage)> done);
     // Asks the running scan to stop; it answers through done within about 3 s.
@@ -142,13 +142,14 @@ private:
     void watch();
     // A scan's Progress or Band arrived: the silence watch starts again.
     static void heardData(Request &scan);
-    // Sends a Scan request with a staged file made beside path. Once the outcome is in, ended
-    // decides what becomes of the file (put in place or read back; removed afterwards in any
-    // case) and hands the outcome on if deliver; fail gets what ends the scan otherwise.
+    // Sends a Scan request, with a staged file made beside path when it asks for a file. Once
+    // the outcome is in, ended decides what becomes of the file (null without one: put in
+    // place; removed afterwards in any case) and hands the outcome on if deliver; fail gets
+    // what ends the scan otherwise.
     void sendScan(QObject *target, const QString &path, const wire::ScanRequest &asked, ScanView view,
                   std::function<void(double)> progress, std::function<void(QString)> notice,
                   std::function<void(ScanResult, QString)> fail,
-                  std::function<void(wire::ScanOutcome, StagedFile &, bool deliver)> ended);
+                  std::function<void(wire::ScanOutcome, StagedFile *, bool deliver)> ended);
     // The helper ended or talked nonsense (how): every request fails.
     void helperDied(const QString &how);
     // Ends the helper and fails every request with outcome, each for the reason why gives.

@@ -495,7 +495,7 @@ void AcquireDialog::startPreview()
     setBusy(true);
     ScanView view = showPage(geometry_->glass(), dpi, 1);
     Client::instance().preview(
-        this, path_, settings, std::move(view), [this](double fraction) { showProgress(fraction); },
+        this, settings, std::move(view.band), [this](double fraction) { showProgress(fraction); },
         [this](const QString &notice) { showMessage(notice); },
         [this](ScanResult result, const QString &error, const QImage &picture) { finishPreview(result, error, picture); });
 }
@@ -531,11 +531,15 @@ void AcquireDialog::finishPreview(ScanResult result, const QString &error, const
     }
     keptPreviews().insert(deviceName_, {picture, geometry_->glass(), sourceValue()});
     pane_->setPreview(picture, geometry_->glass());
-    // Until the user chooses the area, the document on the glass is it.
+    // Until the user chooses the area, the document on the glass is it; it is looked for once
+    // the preview is on the screen.
     if (!userArea_ || formatKey_ == QLatin1String("auto")) {
         formatKey_ = QStringLiteral("auto");
         fillFormats();
-        findDocument();
+        QTimer::singleShot(0, this, [this] {
+            if (formatKey_ == QLatin1String("auto") && !scanning_)
+                findDocument();
+        });
     }
 }
 

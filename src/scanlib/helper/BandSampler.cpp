@@ -26,19 +26,31 @@ void BandSampler::row(const FinishedRow &row)
         rgb_.resize((std::size_t(r) + 1) * stride, 0);
     unsigned char *out = rgb_.data() + std::size_t(r) * stride;
     const unsigned char *in = row.pixels;
-    const auto n = std::size_t(sample_);
-    for (std::size_t x = 0; x < std::size_t(width_); ++x, out += 3) {
-        const std::size_t p = x * n;
-        switch (row.layout) {
-        case FinishedRow::Layout::Bits: out[0] = out[1] = out[2] = (in[p >> 3] >> (7 - (p & 7))) & 1 ? 255 : 0; break;
-        case FinishedRow::Layout::Grey: out[0] = out[1] = out[2] = in[p]; break;
-        case FinishedRow::Layout::Bgr:
-            out[0] = in[3 * p + 2];
-            out[1] = in[3 * p + 1];
-            out[2] = in[3 * p];
+    const auto n = std::size_t(sample_), w = std::size_t(width_);
+    switch (row.layout) { // a preview takes every pixel of every row: each layout has its own loop
+    case FinishedRow::Layout::Bits:
+        for (std::size_t x = 0, p = 0; x < w; ++x, p += n, out += 3)
+            out[0] = out[1] = out[2] = (in[p >> 3] >> (7 - (p & 7))) & 1 ? 255 : 0;
+        break;
+    case FinishedRow::Layout::Grey:
+        for (std::size_t x = 0, p = 0; x < w; ++x, p += n, out += 3)
+            out[0] = out[1] = out[2] = in[p];
+        break;
+    case FinishedRow::Layout::Bgr:
+        if (n == 1) {
+            swapRedBlue(in, out, w);
             break;
-        case FinishedRow::Layout::Plane: out[row.channel] = in[p]; break;
         }
+        for (std::size_t x = 0, p = 0; x < w; ++x, p += 3 * n, out += 3) {
+            out[0] = in[p + 2];
+            out[1] = in[p + 1];
+            out[2] = in[p];
+        }
+        break;
+    case FinishedRow::Layout::Plane:
+        for (std::size_t x = 0, p = 0; x < w; ++x, p += n, out += 3)
+            out[row.channel] = in[p];
+        break;
     }
     if (changedBegin_ == changedEnd_) {
         changedBegin_ = r;

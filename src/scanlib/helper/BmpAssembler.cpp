@@ -38,31 +38,6 @@ inline unsigned char sampleAt(const unsigned char *line, std::size_t index, int 
 // RGB to BGR for w pixels. Five pixels at a time are turned in one 16-byte shuffle while
 // at least 16 bytes remain in both rows (the BMP row has room for it), the rest one by one.
 // The shuffle pays only with a byte-shuffle instruction, so x86 picks it at run time.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("ssse3", "default")))
-#endif
-void swapRedBlue(const unsigned char *in, unsigned char *out, std::size_t w)
-{
-    using Bytes = unsigned char __attribute__((vector_size(16)));
-    [[maybe_unused]] static constexpr Bytes order = {2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15};
-    std::size_t x = 0;
-    for (; x + 6 <= w; x += 5) {
-        Bytes chunk;
-        std::memcpy(&chunk, in + 3 * x, sizeof chunk);
-#if defined(__clang__)
-        chunk = __builtin_shufflevector(chunk, chunk, 2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
-#else
-        chunk = __builtin_shuffle(chunk, order);
-#endif
-        std::memcpy(out + 3 * x, &chunk, sizeof chunk);
-    }
-    for (; x < w; ++x) {
-        out[3 * x] = in[3 * x + 2];
-        out[3 * x + 1] = in[3 * x + 1];
-        out[3 * x + 2] = in[3 * x];
-    }
-}
-
 int channelsOf(SANE_Frame format)
 {
     return format == SANE_FRAME_RGB ? 3 : 1;
@@ -87,6 +62,31 @@ int planeOf(SANE_Frame format)
 }
 
 } // namespace
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("ssse3", "default")))
+#endif
+void swapRedBlue(const unsigned char *in, unsigned char *out, std::size_t w)
+{
+    using Bytes = unsigned char __attribute__((vector_size(16)));
+    [[maybe_unused]] static constexpr Bytes order = {2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15};
+    std::size_t x = 0;
+    for (; x + 6 <= w; x += 5) {
+        Bytes chunk;
+        std::memcpy(&chunk, in + 3 * x, sizeof chunk);
+#if defined(__clang__)
+        chunk = __builtin_shufflevector(chunk, chunk, 2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+#else
+        chunk = __builtin_shuffle(chunk, order);
+#endif
+        std::memcpy(out + 3 * x, &chunk, sizeof chunk);
+    }
+    for (; x < w; ++x) {
+        out[3 * x] = in[3 * x + 2];
+        out[3 * x + 1] = in[3 * x + 1];
+        out[3 * x + 2] = in[3 * x];
+    }
+}
 
 BmpAssembler::BmpAssembler(QIODevice &out, int dotsPerInch) : out_(out), dpi_(dotsPerInch) { }
 

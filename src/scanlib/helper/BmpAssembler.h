@@ -15,6 +15,7 @@
 #include <QIODevice>
 #include <QString>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -37,6 +38,9 @@ struct FinishedRow {
     int channel = 0; // of a plane: 0 red, 1 green, 2 blue
     const unsigned char *pixels = nullptr; // valid during the call only
 };
+
+// Copies w pixels of three bytes from in to out with the first and third byte swapped.
+void swapRedBlue(const unsigned char *in, unsigned char *out, std::size_t w);
 
 class RowObserver {
 public:

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <deque>
 #include <fcntl.h>
+#include <malloc.h>
 #include <optional>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -153,7 +154,7 @@ bool serve(const QByteArray &message, SaneSession &session, Channel &channel, in
         if (!in.complete())
             return false;
         // Sent by the library just before the request; nothing else comes on that socket.
-        const int fd = files >= 0 ? receiveDescriptor(files) : -1;
+        const int fd = !request.toFile ? SaneSession::noFile : files >= 0 ? receiveDescriptor(files) : -1;
         channel.resetCancel();
         using Clock = std::chrono::steady_clock;
         Clock::time_point lastReport = Clock::now(), lastBand = Clock::now();
@@ -225,6 +226,11 @@ int main(int argc, char **argv)
     struct stat st { };
     if (files < 3 || ::fstat(files, &st) != 0 || !S_ISSOCK(st.st_mode) || ::fcntl(files, F_SETFD, FD_CLOEXEC) != 0)
         files = -1;
+
+    // A scan's buffers are taken anew each time: memory given back stays with the process up
+    // to a few megabytes, so that the next scan does not fault in fresh pages.
+    ::mallopt(M_MMAP_THRESHOLD, 8 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, 16 << 20);
 
     Channel channel(in, out);
     channel.send(wire::Writer(wire::Kind::Hello).u32(wire::magic).u32(wire::version).take());

@@ -121,6 +121,17 @@ private:
     int fd_;
 };
 
+// Where the picture goes when it has no file: only its rows are seen, by the observer.
+class NoFile : public QIODevice {
+public:
+    NoFile() { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    bool isSequential() const override { return false; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64 length) override { return length; }
+};
+
 } // namespace
 
 QString statusText(SANE_Status status)
@@ -354,14 +365,16 @@ ScanResult SaneSession::scan(const QString &device, const std::vector<wire::Opti
                              RowObserver *rows, QString &error)
 {
     ImageFile file(fd);
+    NoFile none;
     if (error = open(device); !error.isEmpty())
         return ScanResult::Failed;
     override(overrides);
-    if (!file.begin()) {
+    keepToOneProcessor();
+    if (fd != noFile && !file.begin()) {
         error = QStringLiteral("Die Bilddatei lässt sich nicht beschreiben: %1").arg(file.errorString());
         return ScanResult::Failed;
     }
-    BmpAssembler image(file, resolution());
+    BmpAssembler image(fd == noFile ? static_cast<QIODevice &>(none) : file, resolution());
     image.observe(rows);
     // The scan ends with endScan(), after the outcome is known; only a cancel by the user
     // reaches the driver before, since the scan has not ended until the driver says so.
@@ -435,7 +448,31 @@ void SaneSession::endScan()
 {
     if (handle_)
         sane_cancel(handle_);
+    releaseProcessor();
     restore();
+}
+
+void SaneSession::keepToOneProcessor()
+{
+    // Many drivers read the device in a thread of their own, started by sane_start, and hand
+    // the data over through a pipe of 64 KB. On two processors every handover wakes the other
+    // one, which costs more than the data's copying: a page of 100 MB took three times as
+    // long so. A scanner's data rate is far below what one processor moves.
+    cpu_set_t all, one;
+    const int here = sched_getcpu();
+    if (processors_ || here < 0 || sched_getaffinity(0, sizeof all, &all) != 0)
+        return;
+    CPU_ZERO(&one);
+    CPU_SET(std::size_t(here), &one);
+    if (sched_setaffinity(0, sizeof one, &one) == 0)
+        processors_ = all;
+}
+
+void SaneSession::releaseProcessor()
+{
+    if (processors_)
+        sched_setaffinity(0, sizeof *processors_, &*processors_);
+    processors_.reset();
 }
 
 } // namespace scanlib

@@ -11,6 +11,8 @@
 
 #include <QString>
 #include <functional>
+#include <sched.h>
+#include <optional>
 #include <vector>
 
 namespace scanlib {
@@ -46,7 +48,9 @@ public:
     // Opens device as open() does, sets the overrides in order (each option's value kept
     // first) and scans into the file open at fd, which it closes; the library that made the
     // file puts it in place or removes it. cancelled is asked between reads; progress gets a
-    // fraction, or -1 while the size is unknown; rows (if any) sees each finished row.
+    // fraction, or -1 while the size is unknown; rows (if any) sees each finished row. With
+    // fd == noFile the picture is seen by rows alone.
+    static constexpr int noFile = -2;
     ScanResult scan(const QString &device, const std::vector<wire::OptionValue> &overrides, int fd,
                     const std::function<bool()> &cancelled, const std::function<void(double)> &progress, RowObserver *rows,
                     QString &error);
@@ -66,6 +70,11 @@ private:
     ScanResult readFrame(BmpAssembler &image, const std::function<bool()> &cancelled, const std::function<void(double)> &progress,
                          bool &last, QString &error);
 
+    // During a scan this thread, and the threads the driver starts for it, run on the
+    // processor this thread is on; afterwards they may run anywhere again.
+    void keepToOneProcessor();
+    void releaseProcessor();
+
     // Sets the overrides after keeping what the options held.
     void override(const std::vector<wire::OptionValue> &overrides);
     void restore();
@@ -81,6 +90,7 @@ private:
     QString openName_;
     OptionList options_;
     std::vector<unsigned char> buffer_; // for reading a frame
+    std::optional<cpu_set_t> processors_; // where this thread may run outside a scan
 };
 
 } // namespace scanlib

@@ -106,7 +106,7 @@ Writer &Writer::scan(const ScanRequest &r)
     text(r.device).u32(static_cast<std::uint32_t>(r.overrides.size()));
     for (const OptionValue &v : r.overrides)
         value(v);
-    return i32(r.sample);
+    return i32(r.sample).u8(r.toFile ? 1 : 0);
 }
 
 Writer &Writer::outcome(const ScanOutcome &o)
@@ -263,7 +263,9 @@ ScanRequest Reader::scan()
     for (OptionValue &v : r.overrides)
         v = value();
     r.sample = i32();
-    if (r.sample < 0)
+    const std::uint8_t toFile = u8();
+    r.toFile = toFile == 1;
+    if (r.sample < 0 || toFile > 1 || (!r.toFile && r.sample == 0)) // a scan without file shows its bands
         ok_ = false;
     return ok_ ? r : ScanRequest{};
 }

@@ -15,7 +15,7 @@
 namespace scanlib::wire {
 
 inline constexpr std::uint32_t magic = 0x5653434e; // opens the helper's first message
-inline constexpr std::uint16_t version = 4;
+inline constexpr std::uint16_t version = 5;
 inline constexpr std::uint32_t maxMessage = 16u << 20;
 
 enum class Kind : std::uint8_t {
@@ -24,6 +24,7 @@ enum class Kind : std::uint8_t {
     Open = 2, // device name ("" for the first one)
     SetOption = 3, // OptionValue
     Scan = 4, // ScanRequest; the file to write comes as a descriptor over the helper's socket
+             // unless the request has none
     Cancel = 5,
     // helper to library
     Hello = 64, // magic, version
@@ -53,6 +54,7 @@ struct ScanRequest {
     // has ended the scan, whatever its outcome.
     std::vector<OptionValue> overrides;
     int sample = 0; // N >= 1: Band messages with every N-th row and column; 0: none
+    bool toFile = true; // false: no file comes with it, the bands are the picture
 };
 
 // Every sample-th row and column of a scan's picture, RGB with 8 bits per channel.
