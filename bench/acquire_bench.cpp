@@ -96,6 +96,44 @@ private:
     QElapsedTimer waited_;
 };
 
+// Presses "Vorschau" in the acquisition dialog once its options are there, runs times after
+// a warm-up, each time until the preview is painted on the pane; then closes the dialog.
+class PreviewDriver : public QObject {
+public:
+    explicit PreviewDriver(int runs) : runs_(runs) { QTimer::singleShot(1, this, [this] { step(); }); }
+    bench::Sample painted;
+    double dpi = 0; // the preview's resolution
+
+private:
+    void step()
+    {
+        QWidget *dialog = QApplication::activeModalWidget();
+        auto *button = dialog ? dialog->findChild<QPushButton *>(QStringLiteral("previewButton")) : nullptr;
+        auto *pane = dialog ? dialog->findChild<QWidget *>(QStringLiteral("preview")) : nullptr;
+        if (!button || !button->isVisible() || !button->isEnabled() || !pane) {
+            QTimer::singleShot(1, this, [this] { step(); });
+            return;
+        }
+        for (int i = 0; i <= runs_; ++i) {
+            QEventLoop settle; // what the last preview set off (the area found, sent) is done
+            QTimer::singleShot(50, &settle, &QEventLoop::quit);
+            settle.exec();
+            const double t0 = bench::nowMs();
+            button->click(); // the button is disabled until the preview is on the pane
+            while (!button->isEnabled())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            pane->repaint();
+            if (i > 0)
+                painted.add(bench::nowMs() - t0);
+        }
+        const QRectF glass = pane->property("glass").toRectF(), shown = pane->property("glassOnPane").toRectF();
+        dpi = std::ceil(shown.width() / glass.width() * 25.4 - 1e-9); // the test device's steps are 1 dpi
+        QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+    }
+
+    int runs_;
+};
+
 double acquireSeconds(const QString &file, int dpi, std::size_t &peakHeap, bool hidePane = false)
 {
     Driver driver(dpi, hidePane);
@@ -240,12 +278,12 @@ public:
         return bench::nowMs() - t0;
     }
     // One preview from the call until the picture is there.
-    double previewMs(const QString &file, const std::vector<scanlib::wire::OptionValue> &overrides, QSize &size)
+    double previewMs(const std::vector<scanlib::wire::OptionValue> &overrides, QSize &size)
     {
         bool answered = false;
         const double t0 = bench::nowMs();
         scanlib::Client::instance().preview(
-            &owner_, file, overrides, scanlib::ScanView{}, [](double) {}, [](QString) {},
+            &owner_, overrides, {}, [](double) {}, [](QString) {},
             [&](scanlib::ScanResult result, QString error, QImage picture) {
                 if (result != scanlib::ScanResult::Done)
                     fail(error);
@@ -335,12 +373,11 @@ void previewCost(Direct &client, const QTemporaryDir &dir, int runs)
                                              number("tl-y", 0),
                                              number("br-x", 210),
                                              number("br-y", 297)};
-    const QString file = dir.filePath(QStringLiteral("preview.bmp"));
     QSize size;
-    client.previewMs(file, overrides, size); // warms up
+    client.previewMs(overrides, size); // warms up
     bench::Sample ours;
     for (int i = 0; i < runs; ++i)
-        ours.add(client.previewMs(file, overrides, size));
+        ours.add(client.previewMs(overrides, size));
     QByteArray conf = testConf;
     conf.replace("resolution 300.0", "resolution " + QByteArray::number(dpi, 'f', 1));
     const QString config = makeSaneConfig(dir, conf, QStringLiteral("sane-preview"));
@@ -351,20 +388,9 @@ void previewCost(Direct &client, const QTemporaryDir &dir, int runs)
         .print();
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// Through the dialog at 300 and 600 dpi: with the pane, with the pane hidden, and scanimage.
+void throughTheDialog(const QString &ours, const QString &reference, const QTemporaryDir &dir, int runs)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QTemporaryDir dir;
-    qputenv("SANE_CONFIG_DIR", QFile::encodeName(makeSaneConfig(dir)));
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    const QString ours = dir.filePath(QStringLiteral("ours.bmp"));
-    const QString reference = dir.filePath(QStringLiteral("reference.pnm"));
-
-    helperStart(runs);
     std::size_t unused = 0;
     const double first = acquireSeconds(ours, 75, unused); // starts the helper and opens the device once
     const double second = acquireSeconds(ours, 75, unused);
@@ -388,8 +414,42 @@ int main(int argc, char **argv)
             .print();
     }
 
-    Direct client;
-    liveViewCost(client, ours, runs);
-    previewCost(client, dir, runs);
+    // A preview from pressing "Vorschau" until it is painted, at the resolution the dialog's
+    // pane asks for, against SANE delivering a page of those settings.
+    PreviewDriver preview(runs);
+    AcquireToFile(0, QFile::encodeName(ours).constData());
+    QByteArray conf = testConf;
+    conf.replace("resolution 300.0", "resolution " + QByteArray::number(preview.dpi, 'f', 1));
+    const bench::Sample floor
+        = saneFloor(makeSaneConfig(dir, conf, QStringLiteral("sane-dialog")), dir.filePath(QStringLiteral("floor.bmp")), runs);
+    bench::Figure{"preview A4 at " + std::to_string(int(preview.dpi)) + " dpi through the dialog, pressed to painted, vs the SANE floor",
+                  preview.painted, floor, 1.3}
+        .print();
+}
+
+} // namespace
+
+// Usage: acquire_bench [runs] [start|dialog|client]   (all three parts without the second)
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    qputenv("SANE_CONFIG_DIR", QFile::encodeName(makeSaneConfig(dir)));
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const std::string part = argc > 2 ? argv[2] : "";
+    const QString ours = dir.filePath(QStringLiteral("ours.bmp"));
+    const QString reference = dir.filePath(QStringLiteral("reference.pnm"));
+
+    if (part.empty() || part == "start")
+        helperStart(runs);
+    if (part.empty() || part == "dialog")
+        throughTheDialog(ours, reference, dir, runs);
+    if (part.empty() || part == "client") {
+        Direct client;
+        liveViewCost(client, ours, runs);
+        previewCost(client, dir, runs);
+    }
     return 0;
 }
