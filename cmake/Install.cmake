@@ -6,6 +6,8 @@ include(GNUInstallDirs)
 set(VISTORAMO_INSTALL_PROGRAMDIR "${CMAKE_INSTALL_LIBDIR}/vistoramo")
 
 install(TARGETS vistoramo RUNTIME DESTINATION "${VISTORAMO_INSTALL_PROGRAMDIR}")
+# The text recognition's engine, loaded from the program's directory when a page is read.
+install(TARGETS vistoramo-ocr LIBRARY DESTINATION "${VISTORAMO_INSTALL_PROGRAMDIR}")
 # The library starts its helper from its own directory.
 install(TARGETS vistoramo-scan LIBRARY DESTINATION "${VISTORAMO_INSTALL_PROGRAMDIR}")
 install(TARGETS vistoramo-scanner RUNTIME DESTINATION "${VISTORAMO_INSTALL_PROGRAMDIR}")

@@ -32,7 +32,7 @@ wait_gone '^Bild scannen$'
 expect_windows '^ Vistoramo$' 2 "no failure message after the hang"
 key Return
 expect_windows '^ Vistoramo$' 1 "the failure message did not close"
-[ -z "$(ls -A "$prog" | grep -v -x -e vistoramo -e libvistoramo-scan.so -e vistoramo-scanner)" ] ||
+[ -z "$(ls -A "$prog" | not_program)" ] ||
   fail "files remained: $(ls -A "$prog" | tr '\n' ' ')"
 alive "$program_pid" || fail "the program ended"
 

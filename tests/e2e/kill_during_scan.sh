@@ -10,7 +10,7 @@ faulty_sane_config
 # in the runtime directory.
 left_overs() {
   (
-    cd "$prog" && ls -A | grep -v -x -e vistoramo -e libvistoramo-scan.so -e vistoramo-scanner | sed 's|^|prog/|'
+    cd "$prog" && ls -A | not_program | sed 's|^|prog/|'
     cd "$XDG_RUNTIME_DIR" && ls -A | grep '^vistoramo-' | sed 's|^|runtime/|'
   ) | tr '\n' ' ' || true
 }

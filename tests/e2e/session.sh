@@ -109,10 +109,24 @@ PY
 }
 
 # start_program: the real program and its scanner library in a directory of their own.
+# The program's directory as it is installed: the program and the libraries it loads.
+program_files=(vistoramo libvistoramo-ocr.so libvistoramo-scan.so vistoramo-scanner)
+
+# copy_program DIR: the program's files into DIR.
+copy_program() {
+  local file
+  for file in "${program_files[@]}"; do cp "$bin_dir/$file" "$1/"; done
+}
+
+# not_program: reads names and writes those that are not the program's own files.
+not_program() {
+  grep -v -x "${program_files[@]/#/-e}"
+}
+
 start_program() {
   prog="$work/prog"
   mkdir -p "$prog"
-  cp "$bin_dir/vistoramo" "$bin_dir/libvistoramo-scan.so" "$bin_dir/vistoramo-scanner" "$prog/"
+  copy_program "$prog"
   ${RUN_UNDER:-} "$prog/vistoramo" >"$work/program.log" 2>&1 &
   program_pid=$!
   pids+=($program_pid)

@@ -9,7 +9,7 @@ sane_config 'number_of_devices 1' 'mode Color' 'depth 8' 'resolution 600.0' \
 start_x
 prog="$work/Geräte"
 mkdir -p "$prog"
-cp "$bin_dir/vistoramo" "$bin_dir/libvistoramo-scan.so" "$bin_dir/vistoramo-scanner" "$prog/"
+copy_program "$prog"
 
 # window_of PID REGEX: the id of that program's visible window with that name.
 window_of() {
@@ -45,7 +45,7 @@ for round in $(seq 12); do
   [ "$(window_count '^ Vistoramo$')" -eq 2 ] || fail "round $round: a scan was lost (a message appeared)"
   # A loaded machine may still be showing the second page: its files go once it is shown.
   for _ in $(seq 100); do
-    leftover=$(ls "$prog" | grep -v -e '^vistoramo$' -e '^libvistoramo-scan.so$' -e '^vistoramo-scanner$' || true)
+    leftover=$(ls "$prog" | not_program || true)
     [ -z "$leftover" ] && break
     sleep 0.2
   done

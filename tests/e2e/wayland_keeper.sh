@@ -29,7 +29,7 @@ pids+=($(pgrep -P "$weston_pid" || true) "$weston_pid")
 
 start_picture 600 400
 prog="$work/prog"
-cp "$bin_dir/vistoramo" "$bin_dir/libvistoramo-scan.so" "$bin_dir/vistoramo-scanner" "$prog/"
+copy_program "$prog"
 QT_QPA_PLATFORM=wayland "$prog/vistoramo" >"$work/program.log" 2>&1 &
 program_pid=$!
 pids+=($program_pid)

@@ -19,6 +19,7 @@ check_layout() {
   for size in 16 32 48 256; do
     expected+=("$icons/${size}x${size}/apps/vistoramo.png")
   done
+  expected+=("$progdir/libvistoramo-ocr.so")
   [ "$with_library" = 1 ] && expected+=("$progdir/libvistoramo-scan.so" "$progdir/vistoramo-scanner")
   diff <(printf '%s\n' "${expected[@]}" | sort) <(find "$root" -mindepth 1 ! -type d | sort) >&2 ||
     fail "the installed files differ from the expected ones (< expected, > installed)"
@@ -37,6 +38,13 @@ check_layout() {
       fail "$binary keeps a search path"
     fi
   done
+  if ldd "$progdir/libvistoramo-ocr.so" | grep 'not found'; then
+    fail "the text recognition's engine misses libraries"
+  fi
+  # Tesseract and what it needs would be loaded at every start; only the engine links it.
+  if ldd "$progdir/vistoramo" | grep -E 'libtesseract|liblept'; then
+    fail "the program links the text recognition itself"
+  fi
   if [ "$with_library" = 1 ] && ldd "$progdir/libvistoramo-scan.so" "$progdir/vistoramo-scanner" | grep 'not found'; then
     fail "the scanner library or its helper misses libraries"
   fi
