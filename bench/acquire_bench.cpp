@@ -100,7 +100,10 @@ private:
 // a warm-up, each time until the preview is painted on the pane; then closes the dialog.
 class PreviewDriver : public QObject {
 public:
-    explicit PreviewDriver(int runs) : runs_(runs) { QTimer::singleShot(1, this, [this] { step(); }); }
+    explicit PreviewDriver(int runs) : runs_(runs)
+    {
+        QTimer::singleShot(1, this, [this] { step(); });
+    }
     bench::Sample painted;
     double dpi = 0; // the preview's resolution
 
@@ -422,7 +425,8 @@ void throughTheDialog(const QString &ours, const QString &reference, const QTemp
     conf.replace("resolution 300.0", "resolution " + QByteArray::number(preview.dpi, 'f', 1));
     const bench::Sample floor
         = saneFloor(makeSaneConfig(dir, conf, QStringLiteral("sane-dialog")), dir.filePath(QStringLiteral("floor.bmp")), runs);
-    bench::Figure{"preview A4 at " + std::to_string(int(preview.dpi)) + " dpi through the dialog, pressed to painted, vs the SANE floor",
+    bench::Figure{"preview A4 at " + std::to_string(int(preview.dpi))
+                      + " dpi through the dialog, pressed to painted, vs the SANE floor",
                   preview.painted, floor, 1.3}
         .print();
 }

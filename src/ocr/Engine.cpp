@@ -69,8 +69,8 @@ QList<Paragraph> readLayout(tesseract::TessBaseAPI &api, const StraightPage &pag
 } // namespace ocr
 
 extern "C" __attribute__((visibility("default"))) ocr::EngineOutcome
-vistoramo_read_page(const ocr::StraightPage &page, double dpi, double scale, const QByteArray &dataDir, const QByteArray &languages,
-                    ocr::RecognitionControl *control, QList<ocr::Paragraph> *paragraphs)
+vistoramo_read_page(const ocr::StraightPage &page, double dpi, double scale, const QByteArray &dataDir,
+                    const QByteArray &languages, ocr::RecognitionControl *control, QList<ocr::Paragraph> *paragraphs)
 {
     using ocr::EngineOutcome;
     const QImage &image = page.image;

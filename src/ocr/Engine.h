@@ -20,8 +20,8 @@ enum class EngineOutcome : int { Read = 0, NoLanguageData = 1, Failed = 2, Cance
 // Reads the straight page (8-bit grey) at dpi; the boxes found are divided by scale and
 // carried back onto the picture through page.back. languages as "deu+eng", dataDir where
 // their .traineddata lie (the system's bytes). control may be null.
-using ReadPageFunction = EngineOutcome (*)(const StraightPage &page, double dpi, double scale, const QByteArray &dataDir,
-                                           const QByteArray &languages, RecognitionControl *control,
-                                           QList<Paragraph> *paragraphs);
+using ReadPageFunction
+    = EngineOutcome (*)(const StraightPage &page, double dpi, double scale, const QByteArray &dataDir,
+                        const QByteArray &languages, RecognitionControl *control, QList<Paragraph> *paragraphs);
 
 } // namespace ocr

@@ -4,11 +4,11 @@
 #include "image/Deskew.h"
 #include "ocr/Engine.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cmath>
-#include <QCoreApplication>
 #include <dlfcn.h>
 #include <new>
 
@@ -56,8 +56,9 @@ ReadPageFunction engine()
         auto *entry = handle ? reinterpret_cast<ReadPageFunction>(::dlsym(handle, EngineEntry)) : nullptr;
         if (!entry) {
             const char *why = ::dlerror();
-            rt::raise(rt::ErrorCode::CantLoadLibrary, QStringLiteral("Die Texterkennung „%1“ lässt sich nicht laden: %2")
-                                                          .arg(path, QString::fromLocal8Bit(why ? why : "unbekannter Fehler")));
+            rt::raise(rt::ErrorCode::CantLoadLibrary,
+                      QStringLiteral("Die Texterkennung „%1“ lässt sich nicht laden: %2")
+                          .arg(path, QString::fromLocal8Bit(why ? why : "unbekannter Fehler")));
         }
         return entry;
     }();
@@ -115,7 +116,8 @@ Recognition recognize(const img::Picture &picture, const QString &languages, Rec
             rt::raise(rt::ErrorCode::CantLoadLibrary,
                       QStringLiteral("Die Texterkennung lässt sich nicht starten: die Sprachdaten in „%1“ sind nicht lesbar.")
                           .arg(languageDataDirectory()));
-        case EngineOutcome::Failed: rt::raise(rt::ErrorCode::CantLoadLibrary, QStringLiteral("Die Texterkennung ist gescheitert."));
+        case EngineOutcome::Failed:
+            rt::raise(rt::ErrorCode::CantLoadLibrary, QStringLiteral("Die Texterkennung ist gescheitert."));
         }
         if (control)
             control->percent.store(100);

@@ -134,8 +134,7 @@ protected:
         std::optional<ScanResult> result;
         bool heard = false;
         Client::instance().preview(
-            &owner_, overrides, [&](const Band &) { heard = true; }, [&](double) { heard = true; },
-            [](QString) {},
+            &owner_, overrides, [&](const Band &) { heard = true; }, [&](double) { heard = true; }, [](QString) {},
             [&](ScanResult r, QString, QImage image) {
                 result = r;
                 picture = std::move(image);

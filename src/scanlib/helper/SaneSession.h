@@ -11,8 +11,8 @@
 
 #include <QString>
 #include <functional>
-#include <sched.h>
 #include <optional>
+#include <sched.h>
 #include <vector>
 
 namespace scanlib {

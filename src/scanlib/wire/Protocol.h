@@ -24,7 +24,7 @@ enum class Kind : std::uint8_t {
     Open = 2, // device name ("" for the first one)
     SetOption = 3, // OptionValue
     Scan = 4, // ScanRequest; the file to write comes as a descriptor over the helper's socket
-             // unless the request has none
+    // unless the request has none
     Cancel = 5,
     // helper to library
     Hello = 64, // magic, version
