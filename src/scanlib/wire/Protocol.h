@@ -23,8 +23,7 @@ enum class Kind : std::uint8_t {
     ListDevices = 1,
     Open = 2, // device name ("" for the first one)
     SetOption = 3, // OptionValue
-    Scan = 4, // ScanRequest; the file to write comes as a descriptor over the helper's socket
-    // unless the request has none
+    Scan = 4, // ScanRequest; the file to write, if any, comes as a descriptor over the helper's socket
     Cancel = 5,
     // helper to library
     Hello = 64, // magic, version
