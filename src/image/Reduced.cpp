@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 
 namespace img {
 
@@ -56,7 +57,7 @@ Reduced reduced(const QImage &image, int maxSide, CancelFlag cancel)
             const uchar *bytes = image.constScanLine(y);
             const int r = format == QImage::Format_RGB888 ? 0 : 2;
             addRow(sums, width, out.cell, [bytes, r](int x) {
-                const uchar *p = bytes + 3 * x;
+                const uchar *p = bytes + std::ptrdiff_t(3) * x;
                 return qRgb(p[r], p[1], p[2 - r]);
             });
         } else {
