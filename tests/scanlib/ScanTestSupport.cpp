@@ -397,3 +397,18 @@ int helperProcess()
     }
     return 0;
 }
+
+FreshDialogTest::FreshDialogTest()
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.path()));
+}
+
+std::int16_t FreshDialogTest::acquire(const QString &file, const std::function<void(QDialog &)> &script)
+{
+    return withDialog([&] { return AcquireToFile(owner_.id(), QFile::encodeName(file).constData()); }, script);
+}
+
+QString FreshDialogTest::path(const char *name) const
+{
+    return dir_.filePath(QString::fromLatin1(name));
+}

@@ -6,9 +6,11 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +52,19 @@ void withSourceDialog(const OwnerWindow &owner, const std::function<void(QDialog
 // Opens the source dialog over owner, waits until it lists at least count devices and runs
 // step with the dialog and its list.
 void withSourceList(const OwnerWindow &owner, int count, const std::function<void(QDialog &, QTreeWidget &)> &step);
+
+// A test of the acquisition dialog over a window of its own, with its files in a directory of
+// its own and without remembered settings, so that the dialog opens at its default size.
+class FreshDialogTest : public testing::Test {
+protected:
+    FreshDialogTest();
+    // AcquireToFile(file) over the window, with script run on its dialog.
+    std::int16_t acquire(const QString &file, const std::function<void(QDialog &)> &script);
+    QString path(const char *name) const;
+
+    QTemporaryDir home_, dir_;
+    OwnerWindow owner_;
+};
 
 // Acquisition dialog helpers.
 bool waitForOptions(QDialog &dialog); // the device is open, its options shown

@@ -44,19 +44,7 @@ const auto *const environment = testing::AddGlobalTestEnvironment(new TestScanne
 // Set in the runs of this program that a restart test starts: the configuration home to use.
 const char *const phaseHome = "VISTORAMO_TEST_CONFIG_HOME";
 
-class Dialog : public testing::Test {
-protected:
-    // Each test starts without remembered settings, at the dialog's default size.
-    Dialog() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.path())); }
-    std::int16_t acquire(const QString &file, const std::function<void(QDialog &)> &script)
-    {
-        return withDialog([&] { return AcquireToFile(owner_.id(), QFile::encodeName(file).constData()); }, script);
-    }
-    QString path(const char *name) const { return dir_.filePath(QString::fromLatin1(name)); }
-
-    QTemporaryDir home_, dir_;
-    OwnerWindow owner_;
-};
+class Dialog : public FreshDialogTest { };
 
 // Puts the keyboard focus into a field as a click would, and presses Return there.
 void returnIn(QDialog &dialog, const char *field)

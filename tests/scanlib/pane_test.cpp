@@ -22,18 +22,7 @@ struct TestScanners : testing::Environment {
 };
 const auto *const environment = testing::AddGlobalTestEnvironment(new TestScanners);
 
-class Preview : public testing::Test {
-protected:
-    Preview() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.path())); }
-    std::int16_t acquire(const QString &file, const std::function<void(QDialog &)> &script)
-    {
-        return withDialog([&] { return AcquireToFile(owner_.id(), QFile::encodeName(file).constData()); }, script);
-    }
-    QString path(const char *name) const { return dir_.filePath(QString::fromLatin1(name)); }
-
-    QTemporaryDir home_, dir_;
-    OwnerWindow owner_;
-};
+class Preview : public FreshDialogTest { };
 
 double field(QDialog &d, const char *name)
 {
